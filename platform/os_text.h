@@ -1,0 +1,18 @@
+#pragma once
+// Text as the operating system hands it over (argv, environment, directory
+// entries, paths): UTF-8 bytes, decoded without loss.
+#include <string>
+#include <string_view>
+
+namespace platform {
+
+// Decodes UTF-8; every byte that is not part of valid UTF-8 becomes
+// U+DC80 + (byte - 0x80), so any file name survives the round trip.
+std::wstring OsText_Decode(std::string_view bytes);
+
+// The way back: U+DC80..U+DCFF become their original bytes again; any other
+// code point that UTF-8 cannot carry (a surrogate, a value above U+10FFFF)
+// becomes U+FFFD.
+std::string OsText_Encode(const std::wstring& text);
+
+}  // namespace platform

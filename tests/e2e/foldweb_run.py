@@ -1,0 +1,185 @@
+"""Runs the built foldweb the way a user does and talks to it over HTTP.
+
+The binary comes from $FOLDWEB_BINARY (set by CTest). Each run gets its own
+temporary home: TMPDIR and HOME point into it, and a fake xdg-open earlier on
+PATH records the address it was handed instead of opening a browser.
+"""
+import os
+import re
+import shutil
+import signal
+import socket
+import subprocess
+import tempfile
+import threading
+import time
+
+BINARY = os.environ.get("FOLDWEB_BINARY", "")
+
+FAKE_OPENER = """#!/bin/sh
+printf '%s\\n' "$@" >> "{record}"
+exit {status}
+"""
+
+
+class Lines:
+    """Collects the lines a stream writes, from a thread of its own."""
+
+    def __init__(self, stream):
+        self.lines = []
+        self._cond = threading.Condition()
+        self._thread = threading.Thread(target=self._pump, args=(stream,), daemon=True)
+        self._thread.start()
+
+    def _pump(self, stream):
+        for raw in iter(stream.readline, b""):
+            with self._cond:
+                self.lines.append(raw.rstrip(b"\n").decode("utf-8", "replace"))
+                self._cond.notify_all()
+        stream.close()
+
+    def wait_for(self, predicate, timeout=10.0):
+        """The first line for which predicate is true; fails after timeout."""
+        deadline = time.monotonic() + timeout
+        with self._cond:
+            while True:
+                for line in self.lines:
+                    if predicate(line):
+                        return line
+                left = deadline - time.monotonic()
+                if left <= 0:
+                    raise AssertionError("no such line; got %r" % self.lines)
+                self._cond.wait(left)
+
+    def wait_count(self, n, timeout=10.0):
+        deadline = time.monotonic() + timeout
+        with self._cond:
+            while len(self.lines) < n:
+                left = deadline - time.monotonic()
+                if left <= 0:
+                    raise AssertionError("expected %d lines; got %r" % (n, self.lines))
+                self._cond.wait(left)
+            return list(self.lines)
+
+    def join(self, timeout=10.0):
+        self._thread.join(timeout)
+
+
+class Foldweb:
+    """One running foldweb. Use as a context manager."""
+
+    def __init__(self, *args, opener_status=0, cwd=None, env=None, wrapper=(), wait_listening=True):
+        if not BINARY:
+            raise RuntimeError("FOLDWEB_BINARY is not set")
+        self.home = tempfile.mkdtemp(prefix="foldweb-e2e-")
+        os.chmod(self.home, 0o755)
+        self.tmpdir = os.path.join(self.home, "tmp")
+        self.bindir = os.path.join(self.home, "bin")
+        os.makedirs(self.tmpdir)
+        os.makedirs(self.bindir)
+        os.chmod(self.tmpdir, 0o777)
+        self.opener_record = os.path.join(self.home, "opened.txt")
+        if opener_status is not None:
+            opener = os.path.join(self.bindir, "xdg-open")
+            with open(opener, "w") as f:
+                f.write(FAKE_OPENER.format(record=self.opener_record, status=opener_status))
+            os.chmod(opener, 0o755)
+        self.env = dict(os.environ)
+        self.env.update({"TMPDIR": self.tmpdir, "HOME": self.home,
+                         "PATH": self.bindir + ":" + os.environ.get("PATH", "/usr/bin:/bin")})
+        self.env.pop("DISPLAY", None)
+        if env:
+            self.env.update(env)
+        self.proc = subprocess.Popen([*wrapper, BINARY, *args], cwd=cwd, env=self.env,
+                                     stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+                                     stderr=subprocess.PIPE)
+        self.out = Lines(self.proc.stdout)
+        self.err = Lines(self.proc.stderr)
+        self.port = None
+        if wait_listening:
+            self._wait_listening()
+
+    def _wait_listening(self):
+        prefix = self.out.wait_for(lambda l: l.startswith("http://127.0.0.1:"))
+        m = re.fullmatch(r"http://127\.0\.0\.1:(\d+)/", prefix)
+        assert m, prefix
+        self.port = int(m.group(1))
+        deadline = time.monotonic() + 10
+        while True:
+            try:
+                socket.create_connection(("127.0.0.1", self.port), timeout=1).close()
+                return
+            except OSError:
+                if self.proc.poll() is not None or time.monotonic() > deadline:
+                    raise AssertionError("foldweb is not listening; stderr %r" % self.err.lines)
+                time.sleep(0.02)
+
+    def opened(self):
+        try:
+            with open(self.opener_record) as f:
+                return f.read().splitlines()
+        except FileNotFoundError:
+            return []
+
+    def raw(self, data, timeout=10.0):
+        """Sends raw bytes on a new connection and reads until it closes."""
+        with socket.create_connection(("127.0.0.1", self.port), timeout=timeout) as s:
+            s.sendall(data)
+            chunks = []
+            while True:
+                try:
+                    b = s.recv(65536)
+                except socket.timeout:
+                    break
+                if not b:
+                    break
+                chunks.append(b)
+            return b"".join(chunks)
+
+    def get(self, target, method="GET", host=None, timeout=10.0):
+        """(status, headers, body) of one request on its own connection."""
+        host = host or "127.0.0.1:%d" % self.port
+        req = "%s %s HTTP/1.1\r\nHost: %s\r\nConnection: close\r\n\r\n" % (method, target, host)
+        return parse_response(self.raw(req.encode("latin-1"), timeout))
+
+    def stop(self, sig=signal.SIGTERM):
+        if self.proc.poll() is None:
+            self.proc.send_signal(sig)
+            try:
+                self.proc.wait(10)
+            except subprocess.TimeoutExpired:
+                self.proc.kill()
+                self.proc.wait()
+        self.out.join()
+        self.err.join()
+        return self.proc.returncode
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *exc):
+        self.stop()
+        shutil.rmtree(self.home, ignore_errors=True)
+
+
+def parse_response(data):
+    head, _, body = data.partition(b"\r\n\r\n")
+    lines = head.decode("latin-1").split("\r\n")
+    status = int(lines[0].split()[1])
+    headers = {}
+    for line in lines[1:]:
+        k, _, v = line.partition(":")
+        headers[k.strip().lower()] = v.strip()
+    return status, headers, body
+
+
+def make_tree(root, spec):
+    """Creates files (bytes or str values) and folders (dict values)."""
+    for name, value in spec.items():
+        path = os.path.join(root, name)
+        if isinstance(value, dict):
+            os.makedirs(path, exist_ok=True)
+            make_tree(path, value)
+        else:
+            with open(path, "wb") as f:
+                f.write(value if isinstance(value, bytes) else value.encode())
