@@ -44,7 +44,7 @@ class ServingTest(unittest.TestCase):
         self.assertTrue(50000 <= s.port <= 58191)
         self.assertEqual(s.out.lines[0], "http://127.0.0.1:%d/" % s.port)
         # The served folder loses its trailing separator.
-        self.assertEqual(s.err.lines[0], self.site)
+        self.assertEqual(s.err.wait_count(1)[0], self.site)
         deadline = time.monotonic() + 5
         while not s.opened() and time.monotonic() < deadline:
             time.sleep(0.05)
@@ -184,12 +184,12 @@ class StartUpTest(unittest.TestCase):
         ]
         for args, served in cases:
             with self.subTest(args=args), Foldweb(*args) as s:
-                self.assertEqual(s.err.lines[0], served)
+                self.assertEqual(s.err.wait_count(1)[0], served)
 
     def test_relative_argument_is_taken_against_the_current_folder(self):
         for arg, served in [("nosuch", self.site), ("sub", os.path.join(self.site, "sub")), (".", self.site)]:
             with self.subTest(arg=arg), Foldweb(arg, cwd=self.site) as s:
-                self.assertEqual(s.err.lines[0], served)
+                self.assertEqual(s.err.wait_count(1)[0], served)
                 if arg != "sub":
                     self.assertEqual(s.get("/index.html")[2], b"home")
 
