@@ -85,12 +85,16 @@ std::FILE* Files_Open(const std::wstring& path, const std::wstring& mode, OpenFa
   const auto name = SystemPath(path);
   const auto parsed = ParseMode(mode);
   if (!name || !parsed) return nullptr;
-  // NOTE: a FIFO or device opened by mistake must not block the caller.
-  const int fd = ::open(name->c_str(), parsed->flags | O_CLOEXEC | O_NOCTTY, 0600);
+  // NOTE: opening a FIFO would wait for its other end, for good; opened
+  // without waiting, a FIFO nobody reads fails at once (ENXIO). Reads and
+  // writes wait as usual afterwards.
+  const int fd = ::open(name->c_str(), parsed->flags | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0600);
   if (fd < 0) {
     why = IsTransient(errno) ? OpenFailure::Transient : OpenFailure::Lasting;
     return nullptr;
   }
+  const int status_flags = ::fcntl(fd, F_GETFL);
+  if (status_flags != -1) ::fcntl(fd, F_SETFL, status_flags & ~O_NONBLOCK);
   std::FILE* stream = ::fdopen(fd, parsed->stdio);
   if (stream == nullptr) {
     why = IsTransient(errno) ? OpenFailure::Transient : OpenFailure::Lasting;

@@ -90,14 +90,29 @@ class Foldweb:
         self.env.pop("DISPLAY", None)
         if env:
             self.env.update(env)
-        self.proc = subprocess.Popen([*wrapper, BINARY, *args], cwd=cwd, env=self.env,
+        self._command = ([*wrapper, BINARY, *args], cwd)
+        self.port = None
+        # The port comes from the clock; another program on this machine may
+        # hold it, so a start that finds it taken is tried again.
+        for attempt in range(3):
+            self._start()
+            if not wait_listening:
+                return
+            try:
+                self._wait_listening()
+                return
+            except AssertionError:
+                taken = self.proc.poll() is not None and any("in use" in l for l in self.err.lines)
+                if not taken or attempt == 2:
+                    raise
+
+    def _start(self):
+        command, cwd = self._command
+        self.proc = subprocess.Popen(command, cwd=cwd, env=self.env,
                                      stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
                                      stderr=subprocess.PIPE)
         self.out = Lines(self.proc.stdout)
         self.err = Lines(self.proc.stderr)
-        self.port = None
-        if wait_listening:
-            self._wait_listening()
 
     def _wait_listening(self):
         prefix = self.out.wait_for(lambda l: l.startswith("http://127.0.0.1:"))
@@ -110,7 +125,10 @@ class Foldweb:
                 socket.create_connection(("127.0.0.1", self.port), timeout=1).close()
                 return
             except OSError:
-                if self.proc.poll() is not None or time.monotonic() > deadline:
+                if self.proc.poll() is not None:
+                    self.err.join()
+                    raise AssertionError("foldweb ended; stderr %r" % self.err.lines)
+                if time.monotonic() > deadline:
                     raise AssertionError("foldweb is not listening; stderr %r" % self.err.lines)
                 time.sleep(0.02)
 

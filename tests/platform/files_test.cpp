@@ -82,6 +82,7 @@ TEST_F(FilesTest, OpenModesCreateTruncateAndAppend) {
 
 TEST_F(FilesTest, FailuresTellWhetherWaitingMayHelp) {
   fs::create_directories(root_ / "folder");
+  ASSERT_EQ(std::system(("mkfifo '" + (root_ / "fifo").string() + "'").c_str()), 0);
   const struct {
     std::wstring path;
     std::wstring mode;
@@ -93,6 +94,7 @@ TEST_F(FilesTest, FailuresTellWhetherWaitingMayHelp) {
       {W("x.txt"), L""},
       {L"", L"wb"},
       {W("a") + std::wstring(1, L'\0') + L"b", L"wb"},
+      {W("fifo"), L"wb"},  // nobody reads it: fails without waiting
   };
   for (const auto& row : lasting) {
     SCOPED_TRACE(platform::OsText_Encode(row.path) + " " + platform::OsText_Encode(row.mode));
