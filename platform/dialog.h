@@ -32,7 +32,7 @@ inline constexpr std::uint32_t kDialogFailureCode = 0xFFFF;
 
 struct DialogAnswer {
   DialogOutcome outcome = DialogOutcome::Cancelled;
-  std::wstring path;            // the chosen absolute path, when Chosen
+  std::wstring path;             // the chosen absolute path, when Chosen
   std::uint32_t error_code = 0;  // kDialogFailureCode when Failed, else 0
 };
 

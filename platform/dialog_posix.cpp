@@ -8,9 +8,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
-#include <algorithm>
 #include <cstring>
 #include <optional>
 #include <string>
@@ -104,7 +104,8 @@ std::vector<std::wstring> ZenityArguments(const DialogRequest& request) {
   if (!request.title.empty()) words.push_back(L"--title=" + request.title);
   // The closing separator makes the dialog open the folder rather than
   // propose a file of that name in its parent.
-  if (!request.start_folder.empty()) words.push_back(L"--filename=" + FolderWithSeparator(request.start_folder));
+  if (!request.start_folder.empty())
+    words.push_back(L"--filename=" + FolderWithSeparator(request.start_folder));
   if (request.kind == DialogKind::OpenFile) {
     for (const DialogFilter& filter : request.filters) {
       words.push_back(L"--file-filter=" + filter.description + L" | " + Joined(PatternsOf(filter), L" "));

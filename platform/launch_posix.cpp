@@ -38,14 +38,15 @@ constexpr int kInvalidProgram = 11;
 constexpr auto kOpenerWait = std::chrono::seconds(2);
 constexpr auto kPollInterval = std::chrono::milliseconds(20);
 
-// Starts `program` (searched on PATH when `search_path`, else taken as a
-// path) with `arguments` after its name, /dev/null for its standard streams,
-// in a process group of its own (an interrupt typed at the server's terminal
-// does not reach the browser), with default signal handling and an empty
-// signal mask: the server's blocked and ignored signals would otherwise pass
-// on to it. Returns the child's id, or minus the system's error number when
-// it could not be started.
-pid_t StartDetached(const std::string& program, const std::vector<std::string>& arguments, bool search_path) {
+enum class ProgramLookup { OnPath, AsGiven };
+
+// Starts `program` (searched on PATH, or taken as a path) with `arguments` after its name, /dev/null for its
+// standard streams, in a process group of its own (an interrupt typed at the server's terminal does not reach
+// the browser), with default signal handling and an empty signal mask: the server's blocked and ignored
+// signals would otherwise pass on to it. Returns the child's id, or minus the system's error number when it
+// could not be started.
+pid_t StartDetached(const std::string& program, const std::vector<std::string>& arguments,
+                    ProgramLookup lookup) {
   posix_spawn_file_actions_t actions;
   posix_spawnattr_t attributes;
   if (::posix_spawn_file_actions_init(&actions) != 0) return -ENOMEM;
@@ -80,7 +81,7 @@ pid_t StartDetached(const std::string& program, const std::vector<std::string>& 
     std::vector<char*> argv;
     for (std::string& word : words) argv.push_back(word.data());
     argv.push_back(nullptr);
-    const int error = search_path
+    const int error = lookup == ProgramLookup::OnPath
                           ? ::posix_spawnp(&pid, program.c_str(), &actions, &attributes, argv.data(), environ)
                           : ::posix_spawn(&pid, program.c_str(), &actions, &attributes, argv.data(), environ);
     if (error != 0) pid = -error;
@@ -160,7 +161,7 @@ int Launch_Open(const std::wstring& target) {
   // An argument cannot carry a NUL; cutting the target there would open
   // something else.
   if (HoldsNul(target)) return kGenericError;
-  const pid_t pid = StartDetached("xdg-open", {OsText_Encode(target)}, /*search_path=*/true);
+  const pid_t pid = StartDetached("xdg-open", {OsText_Encode(target)}, ProgramLookup::OnPath);
   if (pid < 0) return kNoAssociation;
   return AwaitStart(pid);
 }
@@ -172,7 +173,7 @@ int Launch_Run(const std::wstring& program, const std::vector<std::wstring>& arg
     if (HoldsNul(argument)) return kGenericError;
     encoded.push_back(OsText_Encode(argument));
   }
-  const pid_t pid = StartDetached(OsText_Encode(program), encoded, /*search_path=*/false);
+  const pid_t pid = StartDetached(OsText_Encode(program), encoded, ProgramLookup::AsGiven);
   if (pid < 0) return ResultOfStartError(-pid);
   return AwaitStart(pid);
 }

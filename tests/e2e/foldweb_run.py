@@ -95,6 +95,8 @@ class Foldweb:
         # The port comes from the clock; another program on this machine may
         # hold it, so a start that finds it taken is tried again.
         for attempt in range(3):
+            if os.path.exists(self.opener_record):
+                os.remove(self.opener_record)  # only the run that listens counts
             self._start()
             if not wait_listening:
                 return

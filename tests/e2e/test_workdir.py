@@ -15,7 +15,7 @@ from foldweb_run import Foldweb, make_tree
 
 # The browser launcher hands its failures to the trace log; until it does,
 # the tests that need a trace record cannot pass.
-LAUNCHER_TRACES = False
+LAUNCHER_TRACES = True
 NEEDS_TRACES = "the browser launcher does not write the trace log yet"
 
 
