@@ -71,7 +71,12 @@ List String_Split(const wstring& str, wchar_t sp) {
 
 wstring String_Join(const List& srcAry, const wchar_t* sp) {
   MessageCon progress(L"::String_Join ...", static_cast<std::uint32_t>(srcAry.size()));
+  // One allocation: a page's markup is joined from thousands of pieces.
+  const std::size_t spLength = std::wcslen(sp);
+  std::size_t total = srcAry.empty() ? 0 : spLength * (srcAry.size() - 1);
+  for (const wstring& item : srcAry) total += item.size();
   wstring joined;
+  joined.reserve(total);
   for (std::size_t i = 0; i < srcAry.size(); ++i) {
     progress.SetBarInc();
     joined += srcAry[i];

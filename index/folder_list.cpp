@@ -1,6 +1,7 @@
 #include "index/folder_list.h"
 
 #include <cstdint>
+#include <utility>
 
 #include "base/file_stat.h"
 #include "base/path.h"
@@ -21,6 +22,43 @@ wstring FolderOf(const wchar_t* path_) {
   return Path_GetDir(folder);
 }
 
+// A pattern made ready once, so a long listing does not lower-case and
+// split it again for every entry.
+class WildPattern {
+ public:
+  explicit WildPattern(const wstring& wildName_) : wild_(String_ToLower(wildName_)) {
+    if (!MatchesAll() && wild_ != L"*.*") pieces_ = SkipEmpty(String_Split(wild_, L'*'));
+  }
+
+  bool Matches(const wstring& filePath) const {
+    if (MatchesAll()) return true;
+    const wstring name = String_ToLower(Path_GetName(filePath));
+    if (wild_ == L"*.*") return name.find(L'.') != wstring::npos;
+    // A pattern of stars alone has no piece to look for.
+    if (pieces_.empty()) return true;
+    std::size_t from = 0;
+    for (const wstring& piece : pieces_) {
+      const std::size_t at = name.find(piece, from);
+      if (at == wstring::npos) return false;
+      from = at + piece.size();
+    }
+    if (wild_.front() != L'*' && name.compare(0, pieces_.front().size(), pieces_.front()) != 0) return false;
+    if (wild_.back() != L'*') {
+      const wstring& last = pieces_.back();
+      if (name.size() < last.size() || name.compare(name.size() - last.size(), last.size(), last) != 0) {
+        return false;
+      }
+    }
+    return true;
+  }
+
+ private:
+  bool MatchesAll() const { return wild_.empty() || wild_ == L"*"; }
+
+  wstring wild_;  // lower-cased
+  std::vector<wstring> pieces_;
+};
+
 }  // namespace
 
 std::vector<wstring> EnumFiles_MSC(const wstring& path, bool skipDot) {
@@ -28,11 +66,15 @@ std::vector<wstring> EnumFiles_MSC(const wstring& path, bool skipDot) {
   const wstring folder = Path_AddLastSP(path, platform::kPathSeparator);
   std::vector<platform::DirEntry> entries;
   if (!platform::Dir_Read(folder, entries)) return found;
+  found.reserve(entries.size());
   for (const platform::DirEntry& e : entries) {
     if (skipDot && IsDotEntry(e.name)) continue;
-    wstring name = e.name;
-    if (e.is_folder) name += platform::kPathSeparator;
-    found.push_back(folder + name);
+    wstring full;
+    full.reserve(folder.size() + e.name.size() + 1);
+    full += folder;
+    full += e.name;
+    if (e.is_folder) full += platform::kPathSeparator;
+    found.push_back(std::move(full));
   }
   return found;
 }
@@ -53,37 +95,17 @@ std::vector<wstring> EnumFiles(const wchar_t* path_, bool skipDot) {
 bool Folder_IsEmpty(const wchar_t* path_) { return Folder_IsEmpty_MSC(FolderOf(path_)); }
 
 bool ExtractFiles_match(const wstring& filePath, const wstring& wildName_) {
-  const wstring name = String_ToLower(Path_GetName(filePath));
-  const wstring wild = String_ToLower(wildName_);
-  if (wild.empty() || wild == L"*") return true;
-  if (wild == L"*.*") return name.find(L'.') != wstring::npos;
-
-  const std::vector<wstring> pieces = SkipEmpty(String_Split(wild, L'*'));
-  // A pattern of stars alone has no piece to look for.
-  if (pieces.empty()) return true;
-  std::size_t from = 0;
-  for (const wstring& piece : pieces) {
-    const std::size_t at = name.find(piece, from);
-    if (at == wstring::npos) return false;
-    from = at + piece.size();
-  }
-  if (wild.front() != L'*' && name.compare(0, pieces.front().size(), pieces.front()) != 0) return false;
-  if (wild.back() != L'*') {
-    const wstring& last = pieces.back();
-    if (name.size() < last.size() || name.compare(name.size() - last.size(), last.size(), last) != 0) {
-      return false;
-    }
-  }
-  return true;
+  return WildPattern(wildName_).Matches(filePath);
 }
 
 std::vector<wstring> ExtractFiles(const std::vector<wstring>& foundFiles, const wstring& wildName) {
   MessageCon progress(L"Extract files ...", static_cast<std::uint32_t>(foundFiles.size()));
+  const WildPattern pattern(wildName);
   std::vector<wstring> kept;
   for (const wstring& entry : foundFiles) {
     progress.SetBarInc();
     if (Path_LastIsSP(entry)) continue;
-    if (ExtractFiles_match(entry, wildName)) kept.push_back(entry);
+    if (pattern.Matches(entry)) kept.push_back(entry);
   }
   progress.Reset();
   return kept;

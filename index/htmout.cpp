@@ -108,7 +108,11 @@ Xml_E hr() { return Xml_E(L"hr"); }
 Xml_E a(const wstring& ref, const wstring& text) {
   Xml_E e(L"a");
   e.AddAttribute(L"href", Url_encode_path(ref));
-  e.SetText(text.empty() ? wstring(L" ") : text);
+  if (text.empty()) {
+    e.SetText(L" ");
+  } else {
+    e.SetText(text);
+  }
   return e;
 }
 

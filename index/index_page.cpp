@@ -1,5 +1,6 @@
 #include "index/index_page.h"
 
+#include <utility>
 #include <vector>
 
 #include "base/path.h"
@@ -22,7 +23,7 @@ wstring HT_Make_index_content(const wstring& fold) {
   head.AddChild(HtmOut::meta_viewport());
   head.AddChild(HtmOut::title(titleText));
   head.AddChild(HtmOut::comment());
-  html.AddChild(head);
+  html.AddChild(std::move(head));
 
   Xml_E body(L"body");
   body.AddChild(HtmOut::a_parent());
@@ -36,6 +37,6 @@ wstring HT_Make_index_content(const wstring& fold) {
     body.AddChild(HtmOut::a(Path_GetName(page)));
     body.AddChild(HtmOut::br());
   }
-  html.AddChild(body);
+  html.AddChild(std::move(body));
   return html.ToText();
 }

@@ -1,5 +1,8 @@
 #include "index/xml_element.h"
 
+#include <typeinfo>
+#include <utility>
+
 #include "base/progress.h"
 #include "base/strings.h"
 
@@ -21,27 +24,43 @@ wstring Xml_Attribute::GetName() const { return name_; }
 
 wstring Xml_Attribute::GetValue() const { return value_; }
 
+namespace {
+
+// A stored child or attribute is always of the base class itself (they are
+// held by value), so only the element written first can be of a derived one.
+bool IsPlain(const Xml_E& e) { return typeid(e) == typeid(Xml_E); }
+
+const wchar_t kCommentName[] = L"---";
+
+// Appends `text` with its markup characters replaced; the runs between them
+// go in whole.
+void AppendEscaped(wstring& out, const wstring& text, XmlEscape where) {
+  std::size_t run = 0;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const wchar_t* ref = nullptr;
+    switch (text[i]) {
+      case L'&': ref = L"&amp;"; break;
+      case L'<': ref = L"&lt;"; break;
+      case L'>': ref = L"&gt;"; break;
+      case L'"':
+        if (where == XmlEscape::AttributeValue) ref = L"&quot;";
+        break;
+      default: break;
+    }
+    if (ref == nullptr) continue;
+    out.append(text, run, i - run);
+    out += ref;
+    run = i + 1;
+  }
+  out.append(text, run, wstring::npos);
+}
+
+}  // namespace
+
 wstring Xml_Escape(const wstring& text, XmlEscape where) {
   wstring out;
   out.reserve(text.size());
-  for (const wchar_t c : text) {
-    switch (c) {
-      case L'&':
-        out += L"&amp;";
-        break;
-      case L'<':
-        out += L"&lt;";
-        break;
-      case L'>':
-        out += L"&gt;";
-        break;
-      case L'"':
-        out += where == XmlEscape::AttributeValue ? L"&quot;" : L"\"";
-        break;
-      default:
-        out += c;
-    }
-  }
+  AppendEscaped(out, text, where);
   return out;
 }
 
@@ -80,7 +99,7 @@ bool Xml_E::SetText(const wchar_t* text) {
 }
 
 bool Xml_E::SetComment(const wchar_t* cmt) {
-  SetName(L"---");
+  SetName(kCommentName);
   wstring text = L"\t" + wstring(cmt) + L"\t";
   // A run of hyphens keeps every other one: "---" becomes "-", tab, "-".
   std::size_t pos = 0;
@@ -108,7 +127,7 @@ wstring Xml_E::GetName() const { return name_; }
 
 wstring Xml_E::GetText() const { return text_; }
 
-bool Xml_E::IsComment() const { return GetName() == L"---"; }
+bool Xml_E::IsComment() const { return GetName() == kCommentName; }
 
 std::int32_t Xml_E::GetAttributeCount() const { return static_cast<std::int32_t>(attributes_.size()); }
 
@@ -133,6 +152,16 @@ bool Xml_E::AddChild(const Xml_E& ch) {
   }
   // An unnamed element is a group: its children come in its place.
   for (std::int32_t i = 0; i < ch.GetChildCount(); ++i) AddChild(ch.GetChild(i));
+  return true;
+}
+
+bool Xml_E::AddChild(Xml_E&& ch) {
+  if (!IsPlain(*this) || !IsPlain(ch)) return AddChild(static_cast<const Xml_E&>(ch));
+  if (!ch.name_.empty()) {
+    children_.push_back(std::move(ch));
+    return true;
+  }
+  for (Xml_E& grandchild : ch.children_) AddChild(std::move(grandchild));
   return true;
 }
 
@@ -172,11 +201,16 @@ wstring Xml_E::Child_ToText() const {
   if (count == 0) return wstring();
   std::vector<wstring> texts;
   texts.reserve(static_cast<std::size_t>(count));
-  for (std::int32_t i = 0; i < count; ++i) texts.push_back(GetChild(i).ToText());
+  if (IsPlain(*this)) {
+    for (const Xml_E& child : children_) texts.push_back(child.ToText());
+  } else {
+    for (std::int32_t i = 0; i < count; ++i) texts.push_back(GetChild(i).ToText());
+  }
   return String_Join(texts, L'\t');
 }
 
 wstring Xml_E::ToText() const {
+  if (IsPlain(*this)) return PlainToText();
   const wstring name = GetName();
   const wstring text = GetText();
   if (name.empty() && text.empty()) return Child_ToText();
@@ -204,6 +238,53 @@ wstring Xml_E::ToText() const {
     out += L"\t</" + name + L">";
   } else if (wroteText) {
     out += L"</" + name + L">";
+  } else {
+    out += L"/>";
+  }
+  return out;
+}
+
+// The rules of ToText, written straight into one text.
+wstring Xml_E::PlainToText() const {
+  if (name_.empty() && text_.empty()) return Child_ToText();
+  if (name_.empty()) return Xml_Escape(text_, XmlEscape::Text);
+  if (name_ == kCommentName) {
+    wstring out = L"<!--" + text_ + L"-->";
+    if (!children_.empty()) {
+      out += L"\r\n<!--";
+      out += Child_ToText();
+      out += L"-->";
+    }
+    return out;
+  }
+  const wstring children = Child_ToText();
+  wstring out;
+  out.reserve(2 * name_.size() + text_.size() + children.size() + 16);
+  out += L'<';
+  out += name_;
+  out += L'\t';
+  for (const Xml_Attribute& a : attributes_) {
+    out += a.name_;
+    out += L"=\"";
+    AppendEscaped(out, a.value_, XmlEscape::AttributeValue);
+    out += L"\"\t";
+  }
+  const bool wroteText = !text_.empty();
+  if (wroteText) {
+    out += L'>';
+    AppendEscaped(out, text_, XmlEscape::Text);
+  }
+  if (!children.empty()) {
+    if (!wroteText) out += L'>';
+    out += L"\t\t";
+    out += children;
+    out += L"\t</";
+    out += name_;
+    out += L'>';
+  } else if (wroteText) {
+    out += L"</";
+    out += name_;
+    out += L'>';
   } else {
     out += L"/>";
   }

@@ -17,6 +17,8 @@ class Xml_Attribute {
   virtual ~Xml_Attribute() = default;
   Xml_Attribute(const Xml_Attribute&) = default;
   Xml_Attribute& operator=(const Xml_Attribute&) = default;
+  Xml_Attribute(Xml_Attribute&&) noexcept = default;
+  Xml_Attribute& operator=(Xml_Attribute&&) noexcept = default;
 
   // Replace both fields; true.
   virtual bool SetAttribute(const wstring& name, const wstring& val);
@@ -25,6 +27,7 @@ class Xml_Attribute {
   virtual wstring GetValue() const;
 
  private:
+  friend class Xml_E;  // the writer reads a stored attribute's fields directly
   wstring name_;
   wstring value_;
 };
@@ -41,6 +44,9 @@ class Xml_E {
   virtual ~Xml_E() = default;
   Xml_E(const Xml_E&) = default;
   Xml_E& operator=(const Xml_E&) = default;
+  // A vector of children grows by moving them, not by copying subtrees.
+  Xml_E(Xml_E&&) noexcept = default;
+  Xml_E& operator=(Xml_E&&) noexcept = default;
 
   // Empties all four fields; true.
   virtual bool Clear();
@@ -69,6 +75,9 @@ class Xml_E {
   // Stores a copy of a named element; an unnamed one dissolves: its children
   // are added in its place, its text and attributes dropped. True.
   virtual bool AddChild(const Xml_E& ch);
+  // The same for an element given away: a plain element takes it over
+  // instead of copying its subtree; any other goes through the slot above.
+  bool AddChild(Xml_E&& ch);
   virtual std::int32_t GetChildCount() const;
   // A copy of the child at `index`; Xml_E("") when out of range.
   virtual Xml_E GetChild(std::int32_t index) const;
@@ -85,6 +94,11 @@ class Xml_E {
   virtual wstring Child_ToText() const;
 
  private:
+  // ToText for an element of this very class: with no slot overridden, the
+  // fields are what the slots would return, so they are read in place
+  // instead of as copies of every child subtree at every level.
+  wstring PlainToText() const;
+
   wstring name_;
   wstring text_;
   std::vector<Xml_Attribute> attributes_;

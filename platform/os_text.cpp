@@ -54,6 +54,16 @@ std::wstring OsText_Decode(std::string_view bytes) {
   const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
   std::size_t i = 0;
   while (i < bytes.size()) {
+    // A run of ASCII, most of any name, goes in whole.
+    std::size_t run = i;
+    while (run < bytes.size() && p[run] < 0x80) ++run;
+    if (run > i) {
+      const std::size_t at = text.size();
+      text.resize(at + (run - i));
+      for (std::size_t k = i; k < run; ++k) text[at + (k - i)] = static_cast<wchar_t>(p[k]);
+      i = run;
+      continue;
+    }
     std::uint32_t cp = 0;
     const std::size_t len = DecodeOne(p + i, bytes.size() - i, cp);
     if (len == 0) {

@@ -45,10 +45,13 @@ void InstallSignalHandling() {
   if (installed) return;
   installed = true;
 
+  // A client gone away, or a write past the file-size limit (RLIMIT_FSIZE),
+  // must fail that one call (EPIPE, EFBIG), not end the server.
   struct sigaction ignore {};
   ignore.sa_handler = SIG_IGN;
   ::sigemptyset(&ignore.sa_mask);
   ::sigaction(SIGPIPE, &ignore, nullptr);
+  ::sigaction(SIGXFSZ, &ignore, nullptr);
 
   // Blocked before any other thread exists, so every later thread inherits
   // the mask and only the waiting thread ever receives these signals.

@@ -9,6 +9,7 @@
 #include "platform/console.h"
 #include "platform/fs.h"
 #include "platform/http_listener.h"
+#include "platform/memory.h"
 #include "platform/os_text.h"
 #include "platform/separator.h"
 #include "workdir/file_output.h"
@@ -95,7 +96,8 @@ wstring Url_to_local_path(const wstring& fold, const wstring& rawUrl) {
 
 bool Url_leaves_folder(const wstring& fold, const wstring& localPath) {
   const wstring rest = localPath.substr(fold.size());
-  if (rest.empty() || !Is_separator(rest[0]) || rest[0] == L'\0') return true;
+  // Only the system separator may follow the folder: a backslash there names a sibling ("site\x").
+  if (rest.empty() || rest[0] != platform::kPathSeparator) return true;
   for (std::size_t i = 0; i < rest.size(); ++i) {
     if (!Is_separator(rest[i])) continue;
     std::size_t end = i + 1;
@@ -158,6 +160,7 @@ void Answer(platform::HttpContext& ctx, const wstring& fold, std::uint16_t port)
 }  // namespace
 
 bool web_server(const wstring& fold, std::uint16_t port) {
+  platform::Memory_KeepFreedBlocks();
   const wstring prefix = L"http://127.0.0.1:" + To_tstring(port, 10) + L"/";
   Console_WriteLine(ConsoleStream::Out, prefix);
   platform::HttpListener listener;

@@ -68,7 +68,8 @@ class Lines:
 class Foldweb:
     """One running foldweb. Use as a context manager."""
 
-    def __init__(self, *args, opener_status=0, cwd=None, env=None, wrapper=(), wait_listening=True):
+    def __init__(self, *args, opener_status=0, cwd=None, env=None, wrapper=(), wait_listening=True,
+                 preexec_fn=None):
         if not BINARY:
             raise RuntimeError("FOLDWEB_BINARY is not set")
         self.home = tempfile.mkdtemp(prefix="foldweb-e2e-")
@@ -91,6 +92,8 @@ class Foldweb:
         if env:
             self.env.update(env)
         self._command = ([*wrapper, BINARY, *args], cwd)
+        # Runs in the child before the program starts (resource limits, say).
+        self._preexec_fn = preexec_fn
         self.port = None
         # The port comes from the clock; another program on this machine may
         # hold it, so a start that finds it taken is tried again.
@@ -112,7 +115,7 @@ class Foldweb:
         command, cwd = self._command
         self.proc = subprocess.Popen(command, cwd=cwd, env=self.env,
                                      stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
-                                     stderr=subprocess.PIPE)
+                                     stderr=subprocess.PIPE, preexec_fn=self._preexec_fn)
         self.out = Lines(self.proc.stdout)
         self.err = Lines(self.proc.stderr)
 
@@ -162,6 +165,18 @@ class Foldweb:
         req = "%s %s HTTP/1.1\r\nHost: %s\r\nConnection: close\r\n\r\n" % (method, target, host)
         return parse_response(self.raw(req.encode("latin-1"), timeout))
 
+    def open_fds(self):
+        """The file descriptors the server holds open, by number."""
+        return sorted(int(fd) for fd in os.listdir("/proc/%d/fd" % self.proc.pid))
+
+    def resident_kib(self):
+        """The server's resident memory (VmRSS) in KiB."""
+        with open("/proc/%d/status" % self.proc.pid) as f:
+            for line in f:
+                if line.startswith("VmRSS:"):
+                    return int(line.split()[1])
+        raise AssertionError("no VmRSS for %d" % self.proc.pid)
+
     def stop(self, sig=signal.SIGTERM):
         if self.proc.poll() is None:
             self.proc.send_signal(sig)
@@ -180,6 +195,13 @@ class Foldweb:
     def __exit__(self, *exc):
         self.stop()
         shutil.rmtree(self.home, ignore_errors=True)
+
+
+def sanitized():
+    """True when the binary is built with AddressSanitizer, whose memory
+    figures (quarantine, shadow) say nothing about the program's own."""
+    with open(BINARY, "rb") as f:
+        return b"__asan_init" in f.read()
 
 
 def parse_response(data):

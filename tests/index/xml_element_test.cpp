@@ -1,5 +1,7 @@
 #include "index/xml_element.h"
 
+#include <utility>
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -19,6 +21,21 @@ Xml_E Comment(const wchar_t* text) {
   Xml_E e(L"");
   e.SetComment(text);
   return e;
+}
+
+// An element of a derived class that overrides nothing: the writer then
+// takes its general road through the slots, and must write what it writes
+// for a plain element.
+class Derived : public Xml_E {
+ public:
+  explicit Derived(const Xml_E& e) : Xml_E(e) {}
+};
+
+// Text of `e` written both ways; they must agree.
+wstring BothWays(const Xml_E& e) {
+  const wstring plain = e.ToText();
+  EXPECT_EQ(Derived(e).ToText(), plain);
+  return plain;
 }
 
 TEST(XmlE, WriterRules) {
@@ -54,7 +71,7 @@ TEST(XmlE, WriterRules) {
   };
   for (std::size_t i = 0; i < std::size(rows); ++i) {
     SCOPED_TRACE(i);
-    EXPECT_EQ(rows[i].element.ToText(), rows[i].want);
+    EXPECT_EQ(BothWays(rows[i].element), rows[i].want);
   }
 }
 
@@ -77,11 +94,11 @@ TEST(XmlE, TextAndAttributeValuesAreEscaped) {
   };
   for (const Row& r : rows) {
     SCOPED_TRACE(r.value);
-    EXPECT_EQ(Named(L"t", r.value).ToText(), wstring(L"<t\t>") + r.asText + L"</t>");
-    EXPECT_EQ(Named(L"", r.value).ToText(), r.asText);
+    EXPECT_EQ(BothWays(Named(L"t", r.value)), wstring(L"<t\t>") + r.asText + L"</t>");
+    EXPECT_EQ(BothWays(Named(L"", r.value)), r.asText);
     Xml_E e(L"a");
     e.AddAttribute(L"href", r.value);
-    EXPECT_EQ(e.ToText(), wstring(L"<a\thref=\"") + r.asAttribute + L"\"\t/>");
+    EXPECT_EQ(BothWays(e), wstring(L"<a\thref=\"") + r.asAttribute + L"\"\t/>");
   }
 }
 
@@ -129,6 +146,54 @@ TEST(XmlE, UnnamedChildrenDissolve) {
   parent.AddChild(textOnly);
   parent.AddChild(Xml_E(L""));
   EXPECT_EQ(parent.GetChildCount(), 3);
+}
+
+// An element handed over as a temporary is stored as a copy of it would
+// be, groups dissolving the same way, whatever the nesting.
+TEST(XmlE, GivenAwayChildrenAreStoredAsCopiesWouldBe) {
+  const auto group = [] {
+    Xml_E g(L"");
+    g.SetText(L"dropped");
+    g.AddChild(Named(L"a", L"1"));
+    Xml_E nested(L"");
+    nested.AddChild(WithChildren(Named(L"b"), {Named(L"c", L"2")}));
+    nested.AddChild(Named(L"", L"text only"));
+    g.AddChild(nested);
+    return g;
+  };
+  Xml_E copied(L"p");
+  const Xml_E kept = group();
+  copied.AddChild(kept);
+  copied.AddChild(kept.GetChild(0));
+  Xml_E given(L"p");
+  given.AddChild(group());
+  Xml_E moved = group().GetChild(0);
+  given.AddChild(std::move(moved));
+  EXPECT_EQ(given.GetChildCount(), 3);
+  EXPECT_EQ(BothWays(given), BothWays(copied));
+  EXPECT_EQ(given.ToText(), L"<p\t>\t\t<a\t>1</a>\t<b\t>\t\t<c\t>2</c>\t</b>\t<a\t>1</a>\t</p>");
+}
+
+// A derived element that overrides AddChild sees every child added to it,
+// temporaries included.
+class CountingAdds : public Xml_E {
+ public:
+  CountingAdds() : Xml_E(L"p") {}
+  bool AddChild(const Xml_E& ch) override {
+    ++adds;
+    return Xml_E::AddChild(ch);
+  }
+  int adds = 0;
+};
+
+TEST(XmlE, GivenAwayChildrenGoThroughAnOverride) {
+  CountingAdds parent;
+  Xml_E& asBase = parent;
+  asBase.AddChild(Named(L"x"));
+  Xml_E y = Named(L"y");
+  asBase.AddChild(std::move(y));
+  EXPECT_EQ(parent.adds, 2);
+  EXPECT_EQ(parent.ToText(), L"<p\t>\t\t<x\t/>\t<y\t/>\t</p>");
 }
 
 TEST(XmlE, ChildrenAreCopies) {

@@ -1,5 +1,8 @@
 #include "platform/dir.h"
 
+#include <locale.h>
+#include <wctype.h>
+
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
@@ -72,6 +75,49 @@ TEST_F(DirReadTest, OrderDoesNotDependOnTheUsersLocale) {
   ASSERT_EQ(got.size(), 4u);
   EXPECT_EQ(got[2].name, L"\u00C9a");
   EXPECT_EQ(got[3].name, L"\u00E9b");
+}
+
+// Many names that share long prefixes and differ in case, length and
+// letters beyond ASCII come back complete and in the same order as a plain
+// fold-and-compare of each pair gives.
+TEST_F(DirReadTest, ManyNamesComeBackCompleteAndInOrder) {
+  std::vector<std::string> made;
+  const char* stems[] = {"page", "Page", "PAGE", "pag", "page_", "p\xC3\xA9ge", "P\xC3\x89GE", "z"};
+  std::mt19937 shuffle(7);
+  for (const char* stem : stems) {
+    for (int i = 0; i < 40; ++i) made.push_back(std::string(stem) + std::to_string(i * 37 % 101));
+  }
+  std::shuffle(made.begin(), made.end(), shuffle);
+  for (const std::string& name : made) File(name);
+  std::vector<platform::DirEntry> got;
+  ASSERT_TRUE(platform::Dir_Read(Path(), got));
+  ASSERT_EQ(got.size(), made.size() + 2);
+
+  std::vector<std::wstring> want;
+  for (const std::string& name : made) want.push_back(platform::OsText_Decode(name));
+  std::vector<std::wstring> names;
+  for (std::size_t i = 2; i < got.size(); ++i) names.push_back(got[i].name);
+  std::vector<std::wstring> sortedWant = want;
+  std::sort(sortedWant.begin(), sortedWant.end());
+  std::vector<std::wstring> sortedNames = names;
+  std::sort(sortedNames.begin(), sortedNames.end());
+  EXPECT_EQ(sortedNames, sortedWant);
+
+  // The fold the listing promises: upper case by the fixed C.UTF-8 tables.
+  const locale_t loc = ::newlocale(LC_CTYPE_MASK, "C.UTF-8", nullptr);
+  ASSERT_NE(loc, nullptr);
+  const auto folded = [loc](const std::wstring& name) {
+    std::wstring out;
+    for (const wchar_t c : name) out += static_cast<wchar_t>(::towupper_l(static_cast<wint_t>(c), loc));
+    return out;
+  };
+  for (std::size_t i = 1; i < names.size(); ++i) {
+    SCOPED_TRACE(platform::OsText_Encode(names[i]));
+    const std::wstring a = folded(names[i - 1]);
+    const std::wstring b = folded(names[i]);
+    EXPECT_TRUE(a < b || (a == b && names[i - 1] < names[i]));
+  }
+  ::freelocale(loc);
 }
 
 TEST_F(DirReadTest, FolderFlagFollowsLinks) {

@@ -785,6 +785,44 @@ TEST_F(HttpListenerTest, SetBodyFileTakesOnlyRegularFilesWithoutBlocking) {
   }
 }
 
+// Small files leave with their header in one send, larger ones are
+// streamed after it: every size either side of the switch arrives whole and
+// in order on one connection.
+TEST_F(HttpListenerTest, FileBodiesOfEverySizeArriveWholeAndInOrder) {
+  TempFolder folder;
+  const std::size_t sizes[] = {0, 1, 4096, 64 * 1024 - 1, 64 * 1024, 64 * 1024 + 1, 3 << 20};
+  std::map<std::wstring, std::string> files;
+  for (const std::size_t size : sizes) {
+    std::string bytes(size, '\0');
+    for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>('a' + (i * 7 + size) % 26);
+    const std::string path = folder.File("f" + std::to_string(size));
+    WriteFile(path, bytes);
+    files[L"/" + std::to_wstring(size)] = bytes;
+  }
+  SetHandler([&](HttpContext& context) {
+    const auto found = files.find(context.RawUrl());
+    if (found == files.end()) return Echo(context);
+    EXPECT_TRUE(context.SetBodyFile(platform::OsText_Decode(folder.Path()) + L"/f" + found->first.substr(1)));
+    context.SetContentType(L"application/octet-stream");
+    context.Close();
+  });
+  Client client(port_);
+  std::string requests;
+  for (const std::size_t size : sizes) requests += Get("/" + std::to_string(size)) + Get("/after");
+  ASSERT_TRUE(client.Send(requests));
+  for (const std::size_t size : sizes) {
+    SCOPED_TRACE(size);
+    const auto file = client.Read();
+    ASSERT_TRUE(file);
+    EXPECT_EQ(file->status, 200);
+    EXPECT_EQ(file->Header("content-type"), "application/octet-stream");
+    EXPECT_TRUE(file->body == files[L"/" + std::to_wstring(size)]);
+    const auto after = client.Read();
+    ASSERT_TRUE(after);
+    EXPECT_EQ(after->body, "GET /after");
+  }
+}
+
 // Served whole with its length announced, straight from the file: the
 // process's memory stays flat. A reader that stalls on the same file holds
 // up nobody else.

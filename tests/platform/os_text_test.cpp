@@ -36,6 +36,8 @@ TEST(OsTextTest, DecodeTable) {
       {"\xE2\x82", Cps({0xDCE2, 0xDC82})},                  // cut short
       {"\xE2" "A", Cps({0xDCE2, 'A'})},
       {"\xC3\xC3\xA9", Cps({0xDCC3, 0xE9})},
+      // Runs of ASCII between the rest.
+      {"ab\xC3\xA9" "cd\xE9" "ef\xE2\x82\xAC", Cps({'a', 'b', 0xE9, 'c', 'd', 0xDCE9, 'e', 'f', 0x20AC})},
   };
   for (std::size_t i = 0; i < std::size(rows); ++i) {
     SCOPED_TRACE(i);

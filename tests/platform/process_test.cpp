@@ -165,13 +165,22 @@ TEST_F(RunWideMainTest, AcceptsAnEmptyArgumentVector) {
   EXPECT_EXIT(RunAndExit({}, CountsNoArguments), ::testing::ExitedWithCode(0), "");
 }
 
-int RaisesSigpipe(int, wchar_t**) {
-  std::raise(SIGPIPE);
+// The signal to raise, for the wmain below (which cannot capture).
+int g_raised = 0;
+
+int Raises(int, wchar_t**) {
+  std::raise(g_raised);
   return 5;
 }
 
-TEST_F(RunWideMainTest, IgnoresSigpipe) {
-  EXPECT_EXIT(RunAndExit({"prog"}, RaisesSigpipe), ::testing::ExitedWithCode(5), "");
+// SIGPIPE comes with a client gone away, SIGXFSZ with a write past the
+// file-size limit; either would otherwise end the server.
+TEST_F(RunWideMainTest, IgnoresSigpipeAndSigxfsz) {
+  for (const int raised : {SIGPIPE, SIGXFSZ}) {
+    SCOPED_TRACE(raised);
+    g_raised = raised;
+    EXPECT_EXIT(RunAndExit({"prog"}, Raises), ::testing::ExitedWithCode(5), "");
+  }
 }
 
 // The signal to send, for the wmain below (which cannot capture).
