@@ -97,7 +97,8 @@ class Foldweb:
         self.port = None
         # The port comes from the clock; another program on this machine may
         # hold it, so a start that finds it taken is tried again.
-        for attempt in range(3):
+        attempts = 6
+        for attempt in range(attempts):
             if os.path.exists(self.opener_record):
                 os.remove(self.opener_record)  # only the run that listens counts
             self._start()
@@ -108,8 +109,9 @@ class Foldweb:
                 return
             except AssertionError:
                 taken = self.proc.poll() is not None and any("in use" in l for l in self.err.lines)
-                if not taken or attempt == 2:
+                if not taken or attempt == attempts - 1:
                     raise
+                time.sleep(0.05 * (attempt + 1))  # a later tick gives another port
 
     def _start(self):
         command, cwd = self._command
