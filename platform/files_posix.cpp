@@ -88,7 +88,9 @@ std::FILE* Files_Open(const std::wstring& path, const std::wstring& mode, OpenFa
   // NOTE: opening a FIFO would wait for its other end, for good; opened
   // without waiting, a FIFO nobody reads fails at once (ENXIO). Reads and
   // writes wait as usual afterwards.
-  const int fd = ::open(name->c_str(), parsed->flags | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0600);
+  // A link planted where a page or log is written must not carry the write elsewhere.
+  const int no_follow = mode[0] == L'r' ? 0 : O_NOFOLLOW;
+  const int fd = ::open(name->c_str(), parsed->flags | no_follow | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0600);
   if (fd < 0) {
     why = IsTransient(errno) ? OpenFailure::Transient : OpenFailure::Lasting;
     return nullptr;

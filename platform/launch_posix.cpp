@@ -62,7 +62,7 @@ pid_t StartDetached(const std::string& program, const std::vector<std::string>& 
   sigset_t defaults;
   ::sigemptyset(&none);
   ::sigemptyset(&defaults);
-  for (const int signal_number : {SIGPIPE, SIGINT, SIGTERM, SIGHUP, SIGCHLD}) {
+  for (const int signal_number : {SIGPIPE, SIGXFSZ, SIGINT, SIGTERM, SIGHUP, SIGCHLD}) {
     ::sigaddset(&defaults, signal_number);
   }
   ready = ready &&

@@ -24,7 +24,7 @@ NEEDS_CODINGS = "the listener does not yet refuse transfer codings other than a 
 
 # The page file is opened for writing through a symbolic link planted under
 # its name; until writes refuse links, the link's target is overwritten.
-PAGE_FILES_REFUSE_LINKS = False
+PAGE_FILES_REFUSE_LINKS = True
 NEEDS_NOFOLLOW = "the page file is still written through a symbolic link"
 
 

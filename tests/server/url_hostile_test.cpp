@@ -46,10 +46,9 @@ TEST(UrlHostile, LookalikesOfDotsAreNames) {
   }
 }
 
-// NOTE: off until the check asks for the system's own separator after the
-// folder: '\' is no separator here, so "/srv/site\x" names "site\x", a
-// sibling of the folder. The listener never hands over such a target; a
-// direct caller can.
+// '\' is no separator here, so "/srv/site\x" names "site\x", a sibling of
+// the folder. The listener never hands over such a target; a direct caller
+// can.
 TEST(UrlHostile, ABackslashRightAfterTheFolderNamesASibling) {
   for (const wchar_t* raw : {L"\\x", L"%5Cx", L"\\"}) {
     SCOPED_TRACE(testing::Message() << "url " << raw);
