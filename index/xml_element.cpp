@@ -156,7 +156,7 @@ bool Xml_E::AddChild(const Xml_E& ch) {
 }
 
 bool Xml_E::AddChild(Xml_E&& ch) {
-  if (!IsPlain(*this) || !IsPlain(ch)) return AddChild(static_cast<const Xml_E&>(ch));
+  if (!IsPlain(*this) || !IsPlain(ch) || &ch == this) return AddChild(static_cast<const Xml_E&>(ch));
   if (!ch.name_.empty()) {
     children_.push_back(std::move(ch));
     return true;

@@ -592,6 +592,7 @@ void Core::Push(std::unique_ptr<HttpContext> context) {
 void Core::Flush() {
   flush_posted = false;
   std::vector<std::unique_ptr<HttpContext>> refused;
+  bool handed = false;
   {
     std::lock_guard lock(mutex);
     if (stopped) {
@@ -599,9 +600,12 @@ void Core::Flush() {
     } else {
       for (auto& context : pending) queue.push_back(std::move(context));
       pending.clear();
-      ready.notify_one();
+      handed = true;
     }
   }
+  // Woken after the lock is let go, the loop thread does not run straight
+  // into it on a shared core.
+  if (handed) ready.notify_one();
   // Nobody will ask for them any more: dropping them answers 500.
   refused.clear();
 }
