@@ -365,6 +365,14 @@ class Session : public std::enable_shared_from_this<Session> {
     if (!IsOwnAuthority(TrimSpace(std::string_view(host.data(), host.size())), core_.port_text)) {
       return false;
     }
+    // A Transfer-Encoding beside a Content-Length, one whose last coding is
+    // not chunked, or one in HTTP/1.0 leaves the body's end open to two
+    // readings; a proxy in front could take the rest as a request of its own.
+    if (request.find(http::field::transfer_encoding) != request.end() &&
+        (request.find(http::field::content_length) != request.end() || request.version() < 11 ||
+         !parser_->chunked())) {
+      return false;
+    }
     const auto target = request.target();
     raw_url_ = TargetPath(std::string_view(target.data(), target.size()), core_.port_text);
     return !raw_url_.empty();

@@ -12,8 +12,9 @@ namespace platform {
 const std::vector<std::wstring>* Process_Arguments();
 
 // Decodes argv, stores it, makes SIGINT, SIGTERM and SIGHUP end the process
-// by a normal exit (so exit handlers run), ignores SIGPIPE, and runs `wmain`
-// with the decoded arguments. Returns what `wmain` returns.
+// by a normal exit (so exit handlers run), ignores SIGPIPE and SIGXFSZ (a
+// write past the file-size limit fails instead of ending the server), and
+// runs `wmain` with the decoded arguments. Returns what `wmain` returns.
 int Process_RunWideMain(int argc, char** argv, int (*wmain)(int, wchar_t**));
 
 // The value of an environment variable; nullopt when it is not set.
