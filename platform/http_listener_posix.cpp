@@ -14,6 +14,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstddef>
+#include <cstdint>
 #include <deque>
 #include <iterator>
 #include <memory>
@@ -169,6 +170,58 @@ std::string_view TrimSpace(std::string_view text) {
   while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
   while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
   return text;
+}
+
+// How a request's Range header applies to a file of a known size.
+enum class RangeFit { kWhole, kPart, kUnsatisfiable };
+
+// Digits only, at least one; a value past 2^64 - 1 stays there, which is
+// past any file's end.
+bool ParseCount(std::string_view digits, std::uint64_t& value) {
+  if (digits.empty()) return false;
+  value = 0;
+  for (const char c : digits) {
+    if (c < '0' || c > '9') return false;
+    const auto digit = static_cast<std::uint64_t>(c - '0');
+    value = value > (UINT64_MAX - digit) / 10 ? UINT64_MAX : value * 10 + digit;
+  }
+  return true;
+}
+
+// One byte range: "bytes=A-B", "bytes=A-" or "bytes=-N", fitted to `size`
+// as [first, last]. Anything else, a list of ranges included, gets the
+// whole file: a browser seeking in media asks for one range, and several
+// would need a multipart body.
+RangeFit FitRange(std::string_view value, std::uint64_t size, std::uint64_t& first, std::uint64_t& last) {
+  constexpr std::string_view kUnit = "bytes=";
+  value = TrimSpace(value);
+  if (value.size() < kUnit.size() || !EqualsNoCase(value.substr(0, kUnit.size()), kUnit)) {
+    return RangeFit::kWhole;
+  }
+  const auto spec = TrimSpace(value.substr(kUnit.size()));
+  const auto dash = spec.find('-');
+  if (dash == std::string_view::npos || spec.find(',') != std::string_view::npos) return RangeFit::kWhole;
+  const auto from = spec.substr(0, dash);
+  const auto to = spec.substr(dash + 1);
+  std::uint64_t a = 0;
+  std::uint64_t b = 0;
+  if (from.empty()) {  // the last N bytes
+    if (!ParseCount(to, b)) return RangeFit::kWhole;
+    if (b == 0 || size == 0) return RangeFit::kUnsatisfiable;
+    first = size - std::min(b, size);
+    last = size - 1;
+    return RangeFit::kPart;
+  }
+  if (!ParseCount(from, a)) return RangeFit::kWhole;
+  if (to.empty()) {
+    b = UINT64_MAX;
+  } else if (!ParseCount(to, b) || b < a) {
+    return RangeFit::kWhole;
+  }
+  if (a >= size) return RangeFit::kUnsatisfiable;
+  first = a;
+  last = std::min(b, size - 1);
+  return RangeFit::kPart;
 }
 
 // True when `authority` names this server: 127.0.0.1 or localhost (any
@@ -402,6 +455,14 @@ class Session : public std::enable_shared_from_this<Session> {
     head_only_ = request.method() == http::verb::head;
     keep_alive_ = request.keep_alive();
     version_ = request.version();
+    // Only a GET has ranges; an If-Range can never match, as no answer
+    // carries a validator, so it asks for the whole file.
+    range_.reset();
+    const auto ranges = request.equal_range(http::field::range);
+    if (request.method() == http::verb::get && ranges.first != ranges.second &&
+        std::next(ranges.first) == ranges.second && request.find(http::field::if_range) == request.end()) {
+      range_.emplace(ranges.first->value().data(), ranges.first->value().size());
+    }
     const auto method = request.method_string();
 
     auto impl = std::make_unique<HttpContext::Impl>();
@@ -415,6 +476,7 @@ class Session : public std::enable_shared_from_this<Session> {
   // The listener's own answer to a request it will not hand over.
   void Refuse(int status) {
     head_only_ = parser_->is_header_done() && parser_->get().method() == http::verb::head;
+    range_.reset();
     keep_alive_ = false;
     version_ = 11;
     Send(ErrorReply(status));
@@ -424,6 +486,26 @@ class Session : public std::enable_shared_from_this<Session> {
 
   void Send(Reply reply) {
     if (reply.status < 200 || reply.status > 599) reply = ErrorReply(500);
+    // A file answer tells that parts of it may be asked for, and gives the
+    // part asked for when there is one: that is what lets media seek.
+    std::string range_lines;
+    std::uint64_t offset = 0;
+    if (reply.file.IsOpen() && reply.status == 200) {
+      range_lines = "Accept-Ranges: bytes\r\n";
+      std::uint64_t first = 0;
+      std::uint64_t last = 0;
+      const auto fit = range_ ? FitRange(*range_, reply.file_size, first, last) : RangeFit::kWhole;
+      if (fit == RangeFit::kPart) {
+        reply.status = 206;
+        offset = first;
+        range_lines += "Content-Range: bytes " + std::to_string(first) + "-" + std::to_string(last) + "/" +
+                       std::to_string(reply.file_size) + "\r\n";
+        reply.file_size = last - first + 1;
+      } else if (fit == RangeFit::kUnsatisfiable) {
+        range_lines += "Content-Range: bytes */" + std::to_string(reply.file_size) + "\r\n";
+        reply = ErrorReply(416);
+      }
+    }
     const bool has_file = reply.file.IsOpen();
     const std::uint64_t length = has_file ? reply.file_size : reply.body.size();
 
@@ -434,7 +516,7 @@ class Session : public std::enable_shared_from_this<Session> {
     if (!reply.content_type.empty()) {
       out_.head += "Content-Type: " + HeaderSafe(std::move(reply.content_type)) + "\r\n";
     }
-    out_.head += "Content-Length: " + std::to_string(length) + "\r\n";
+    out_.head += "Content-Length: " + std::to_string(length) + "\r\n" + range_lines;
     if (!keep_alive_) {
       out_.head += "Connection: close\r\n";
     } else if (version_ < 11) {
@@ -444,6 +526,7 @@ class Session : public std::enable_shared_from_this<Session> {
     if (!head_only_) {
       if (has_file) {
         out_.file = std::move(reply.file);
+        out_.file_offset = static_cast<off_t>(offset);
         out_.file_left = length;
         if (length <= kInlineFile) ReadInline();
       } else {
@@ -461,7 +544,7 @@ class Session : public std::enable_shared_from_this<Session> {
     std::size_t got = 0;
     while (got < bytes.size()) {
       const ssize_t n = ::pread(out_.file.Get(), bytes.data() + got, bytes.size() - got,
-                                static_cast<off_t>(got));
+                                out_.file_offset + static_cast<off_t>(got));
       if (n < 0 && errno == EINTR) continue;
       if (n <= 0) return;
       got += static_cast<std::size_t>(n);
@@ -584,6 +667,7 @@ class Session : public std::enable_shared_from_this<Session> {
   bool header_checked_ = false;
   std::string raw_url_;
   bool head_only_ = false;
+  std::optional<std::string> range_;  // the Range value of a GET, when it is to be honoured
   bool keep_alive_ = false;
   unsigned version_ = 11;
   Outgoing out_;

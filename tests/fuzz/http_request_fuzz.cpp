@@ -17,6 +17,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <chrono>
 #include <cstring>
 #include <deque>
@@ -152,6 +153,18 @@ std::string Exchange(const std::string& request, std::uint16_t port) {
   return answer;
 }
 
+// A part of the harness file: " bytes A-B/SIZE" must name exactly the
+// bytes that came.
+void Check_part(const std::string& content_range, const std::string& body, const std::string& head) {
+  unsigned long long first = 0;
+  unsigned long long last = 0;
+  unsigned long long size = 0;
+  const bool parsed = std::sscanf(content_range.c_str(), " bytes %llu-%llu/%llu", &first, &last, &size) == 3;
+  fuzz::Check(parsed && first <= last && last < size && size == kFileBody.size(), "a wrong Content-Range",
+              Wide(head));
+  fuzz::Check(body == kFileBody.substr(first, last - first + 1), "a part that is not the range it names", Wide(head));
+}
+
 // Walks the answers. `methods` are those of the requests the loop answered.
 void Check_answers(const std::string& stream, std::deque<std::wstring> methods) {
   std::size_t at = 0;
@@ -165,6 +178,7 @@ void Check_answers(const std::string& stream, std::deque<std::wstring> methods) 
     if (status == 100) continue;
     int lengths = 0;
     std::uint64_t length = 0;
+    std::string content_range;
     for (std::size_t line = head.find("\r\n") + 2; line < head.size();) {
       const std::size_t end = head.find("\r\n", line);
       const std::string field = head.substr(line, end - line);
@@ -177,15 +191,18 @@ void Check_answers(const std::string& stream, std::deque<std::wstring> methods) 
       if (field.compare(0, colon, "Content-Length") == 0) {
         ++lengths;
         length = std::stoull(field.substr(colon + 1));
+      } else if (field.compare(0, colon, "Content-Range") == 0) {
+        content_range = field.substr(colon + 1);
       }
     }
     fuzz::Check(lengths == 1, "not exactly one Content-Length", Wide(head));
-    if (status == 200 || status == 403) {
+    if (status == 200 || status == 403 || status == 206 || status == 416) {
       fuzz::Check(!methods.empty(), "an answer for a request the loop never saw", Wide(head));
       const bool head_only = methods.front() == L"HEAD";
       methods.pop_front();
       if (head_only) continue;
       fuzz::Check(stream.size() - at >= length, "a body shorter than its Content-Length", Wide(head));
+      if (status == 206) Check_part(content_range, stream.substr(at, length), head);
       at += length;
       continue;
     }

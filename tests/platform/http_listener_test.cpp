@@ -25,6 +25,7 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -865,6 +866,95 @@ TEST_F(HttpListenerTest, FileOfSeveralGigabytesIsStreamed) {
   const auto after = reader.Read();
   ASSERT_TRUE(after);
   EXPECT_EQ(after->body, "GET /after");
+}
+
+// --- Byte ranges ----------------------------------------------------------------
+
+// One range of a file answer comes as 206 with its place in the file; what
+// cannot be met is 416 with the file's size; whatever is not one plain
+// range of a GET for a file gets the whole answer. Every answer arrives on
+// the same connection, so each one's length was exact.
+TEST_F(HttpListenerTest, RangesOfFileAnswers) {
+  TempFolder folder;
+  std::string bytes(200 * 1024, '\0');  // past the size sent with the header
+  for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>('a' + (i * 13 + i / 251) % 26);
+  WriteFile(folder.File("big"), bytes);
+  WriteFile(folder.File("small"), bytes.substr(0, 100));
+  WriteFile(folder.File("empty"), "");
+  constexpr std::uint64_t kHuge = 5ull << 30;  // offsets past 32 bits
+  ASSERT_TRUE(MakeSparseFile(folder.File("huge"), kHuge));
+  SetHandler([&](HttpContext& context) {
+    const std::wstring url = context.RawUrl();
+    if (url == L"/page") {  // an answer from memory, as an index page is
+      context.SetBody("page");
+    } else {
+      EXPECT_TRUE(context.SetBodyFile(platform::OsText_Decode(folder.Path()) + url));
+      if (url == L"/small") context.SetStatus(404);  // not a file answer to cut
+    }
+    context.Close();
+  });
+  const std::string big = std::to_string(bytes.size());
+  const std::string tail = std::to_string(kHuge - 10) + "-" + std::to_string(kHuge - 1) + "/" + std::to_string(kHuge);
+  const struct {
+    std::string target, headers;
+    int status;
+    std::string content_range;  // empty: none
+    std::uint64_t first, length;  // of the body within the file
+  } cases[] = {
+      {"/big", "Range: bytes=0-0\r\n", 206, "bytes 0-0/" + big, 0, 1},
+      {"/big", "Range: bytes=10-19\r\n", 206, "bytes 10-19/" + big, 10, 10},
+      {"/big", "range: BYTES=100000-\r\n", 206, "bytes 100000-204799/" + big, 100000, 104800},
+      {"/big", "Range: bytes=-5\r\n", 206, "bytes 204795-204799/" + big, 204795, 5},
+      {"/big", "Range: bytes=-999999\r\n", 206, "bytes 0-204799/" + big, 0, 204800},
+      {"/big", "Range: bytes=204799-99999999999999999999999\r\n", 206, "bytes 204799-204799/" + big, 204799, 1},
+      {"/big", "Range: bytes=204800-\r\n", 416, "bytes */" + big, 0, 0},
+      {"/big", "Range: bytes=99999999999999999999999-\r\n", 416, "bytes */" + big, 0, 0},
+      {"/big", "Range: bytes=-0\r\n", 416, "bytes */" + big, 0, 0},
+      {"/empty", "Range: bytes=0-\r\n", 416, "bytes */0", 0, 0},
+      {"/huge", "Range: bytes=-10\r\n", 206, "bytes " + tail, kHuge - 10, 10},
+      // The whole file, 200, for anything else.
+      {"/big", "", 200, "", 0, 204800},
+      {"/big", "Range: bytes=0-1,5-6\r\n", 200, "", 0, 204800},
+      {"/big", "Range: bytes=0-1\r\nRange: bytes=5-6\r\n", 200, "", 0, 204800},
+      {"/big", "Range: bytes=9-3\r\n", 200, "", 0, 204800},
+      {"/big", "Range: bytes=-\r\n", 200, "", 0, 204800},
+      {"/big", "Range: bytes=x-3\r\n", 200, "", 0, 204800},
+      {"/big", "Range: bytes=+1-3\r\n", 200, "", 0, 204800},
+      {"/big", "Range: items=0-3\r\n", 200, "", 0, 204800},
+      {"/big", "Range: bytes=0-3\r\nIf-Range: \"x\"\r\n", 200, "", 0, 204800},
+  };
+  Client client(port_);
+  for (const auto& row : cases) {
+    SCOPED_TRACE(row.target + " " + row.headers);
+    ASSERT_TRUE(client.Send(Get(row.target, row.headers)));
+    const auto response = client.Read();
+    ASSERT_TRUE(response);
+    EXPECT_EQ(response->status, row.status);
+    EXPECT_EQ(response->Header("content-range"), row.content_range);
+    EXPECT_EQ(response->Header("accept-ranges"), "bytes");
+    if (row.status == 416) continue;
+    const std::string expected = row.target == "/huge" ? std::string(row.length, '\0')
+                                                       : bytes.substr(row.first, row.length);
+    EXPECT_TRUE(response->body == expected) << response->body.size();
+  }
+  // Not a GET, not a file answer, or not a 200: nothing is cut. Only a
+  // file answer tells that it could be.
+  for (const auto& [request, status, length, announced] :
+       std::vector<std::tuple<std::string, int, std::size_t, bool>>{
+           {Get("/big", "Range: bytes=0-3\r\n", "HEAD"), 200, 204800, true},
+           {Get("/big", "Range: bytes=0-3\r\nContent-Length: 0\r\n", "POST"), 200, 204800, true},
+           {Get("/page", "Range: bytes=0-1\r\n"), 200, 4, false},
+           {Get("/small", "Range: bytes=0-1\r\n"), 404, 100, false},
+       }) {
+    SCOPED_TRACE(request);
+    ASSERT_TRUE(client.Send(request));
+    const auto response = client.Read(request.rfind("HEAD", 0) == 0);
+    ASSERT_TRUE(response);
+    EXPECT_EQ(response->status, status);
+    EXPECT_EQ(response->Header("content-length"), std::to_string(length));
+    EXPECT_FALSE(response->Has("content-range"));
+    EXPECT_EQ(response->Has("accept-ranges"), announced);
+  }
 }
 
 // --- Lifetime -------------------------------------------------------------------
