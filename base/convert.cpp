@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cwchar>
 
+#include "platform/os_text.h"
+
 namespace {
 
 std::uint32_t ClampRadix(std::uint32_t radix) {
@@ -11,28 +13,6 @@ std::uint32_t ClampRadix(std::uint32_t radix) {
 
 // A wide character as a code point; a negative wchar_t is out of range.
 std::uint32_t CodePoint(wchar_t c) { return static_cast<std::uint32_t>(c); }
-
-bool IsSurrogate(std::uint32_t cp) { return cp >= 0xD800 && cp <= 0xDFFF; }
-
-void AppendUtf8(string& out, std::uint32_t cp) {
-  // wstring holds code points, so any surrogate in it is unpaired.
-  if (IsSurrogate(cp) || cp > 0x10FFFF) cp = 0xFFFD;
-  if (cp < 0x80) {
-    out += static_cast<char>(cp);
-  } else if (cp < 0x800) {
-    out += static_cast<char>(0xC0 | (cp >> 6));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else if (cp < 0x10000) {
-    out += static_cast<char>(0xE0 | (cp >> 12));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (cp >> 18));
-    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  }
-}
 
 void AppendUnit(v_char& out, std::uint32_t unit) {
   out.push_back(static_cast<char>(unit & 0xFF));
@@ -117,7 +97,8 @@ string ws_To_UTF8(const wchar_t* wcStr, std::int32_t wLen) {
       wLen < 0 ? std::wcslen(wcStr) : static_cast<std::size_t>(wLen);
   string out;
   out.reserve(count);
-  for (std::size_t i = 0; i < count; ++i) AppendUtf8(out, CodePoint(wcStr[i]));
+  // wstring holds code points, so any surrogate in it is unpaired.
+  for (std::size_t i = 0; i < count; ++i) platform::OsText_AppendUtf8(out, CodePoint(wcStr[i]));
   return out;
 }
 

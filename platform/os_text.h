@@ -1,6 +1,7 @@
 #pragma once
 // Text as the operating system hands it over (argv, environment, directory
 // entries, paths): UTF-8 bytes, decoded without loss.
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -14,5 +15,10 @@ std::wstring OsText_Decode(std::string_view bytes);
 // code point that UTF-8 cannot carry (a surrogate, a value above U+10FFFF)
 // becomes U+FFFD.
 std::string OsText_Encode(const std::wstring& text);
+
+// Appends the UTF-8 of one code point to `out`. A surrogate, U+DC80..U+DCFF
+// included (only OsText_Encode gives those back as bytes), or a value above
+// U+10FFFF becomes U+FFFD.
+void OsText_AppendUtf8(std::string& out, std::uint32_t cp);
 
 }  // namespace platform

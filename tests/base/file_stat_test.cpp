@@ -9,6 +9,7 @@
 #include <string>
 
 #include "platform/os_text.h"
+#include "tests/support/scratch.h"
 
 namespace {
 
@@ -26,10 +27,7 @@ class ErrorOf : public F_Stat {
 class FileStatTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    root_ = fs::temp_directory_path() /
-            ("foldweb_file_stat_test_" +
-             std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
-    fs::remove_all(root_);
+    root_ = test_support::ScratchFolder("foldweb_file_stat_test_");
     fs::create_directories(root_ / "folder");
     Write("file.txt", "abc");
     Write("empty", "");

@@ -12,33 +12,14 @@
 
 #include "platform/os_text.h"
 #include "platform/process.h"
+#include "tests/support/process_env.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-// Sets (or with nullopt unsets) an environment variable for one scope.
-class ScopedEnv {
- public:
-  ScopedEnv(const char* name, std::optional<std::string> value) : name_(name) {
-    if (const char* old = std::getenv(name)) old_ = old;
-    Set(value);
-  }
-  ~ScopedEnv() { Set(old_); }
-  ScopedEnv(const ScopedEnv&) = delete;
-  ScopedEnv& operator=(const ScopedEnv&) = delete;
-
- private:
-  void Set(const std::optional<std::string>& value) {
-    if (value) {
-      ::setenv(name_.c_str(), value->c_str(), 1);
-    } else {
-      ::unsetenv(name_.c_str());
-    }
-  }
-  std::string name_;
-  std::optional<std::string> old_;
-};
+using test_support::RunAndExit;
+using test_support::ScopedEnv;
 
 TEST(TGetEnv, GivesTheValueOrEmpty) {
   ScopedEnv set("FOLDWEB_TEST_VALUE", "v\xc3\xa9");
@@ -160,13 +141,6 @@ class GetModuleNameTest : public ::testing::Test {
  protected:
   void SetUp() override { GTEST_FLAG_SET(death_test_style, "threadsafe"); }
 };
-
-[[noreturn]] void RunAndExit(std::vector<std::string> arguments, int (*wmain)(int, wchar_t**)) {
-  std::vector<char*> argv;
-  for (std::string& argument : arguments) argv.push_back(argument.data());
-  argv.push_back(nullptr);
-  std::exit(platform::Process_RunWideMain(static_cast<int>(arguments.size()), argv.data(), wmain));
-}
 
 int AsksTwice(int, wchar_t**) {
   const std::wstring exe = platform::Process_ExecutablePath();

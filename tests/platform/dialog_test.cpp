@@ -2,18 +2,13 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
-#include <map>
 #include <optional>
-#include <sstream>
 #include <string>
 #include <vector>
 
-#include "platform/os_text.h"
-#include "platform/process.h"
+#include "tests/support/process_env.h"
+#include "tests/support/scratch.h"
 
 namespace {
 
@@ -24,99 +19,34 @@ using platform::DialogKind;
 using platform::DialogOutcome;
 using platform::DialogRequest;
 
-std::string ReadFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-// Children of this process that ended and were never reaped.
-std::vector<std::string> ZombieChildren() {
-  const std::string self = fs::read_symlink("/proc/self").string();
-  std::vector<std::string> zombies;
-  for (const fs::directory_entry& entry : fs::directory_iterator("/proc")) {
-    const std::string name = entry.path().filename().string();
-    if (name.find_first_not_of("0123456789") != std::string::npos) continue;
-    const std::string stat = ReadFile(entry.path() / "stat");
-    const std::size_t end_of_name = stat.rfind(')');
-    if (end_of_name == std::string::npos) continue;
-    std::istringstream fields(stat.substr(end_of_name + 1));
-    char state = 0;
-    std::string parent;
-    fields >> state >> parent;
-    if (parent == self && state == 'Z') zombies.push_back(name);
-  }
-  return zombies;
-}
+using test_support::ReadBytes;
+using test_support::RunAndExit;
 
 const DialogFilter kAllFiles{L"All Files (*.*)", L"*.*"};
 
 // Fake dialog programs first on PATH, a display named in the environment;
 // everything the test changes in the environment is put back after it.
-class DialogTest : public ::testing::Test {
+class DialogTest : public test_support::FakeProgramTest {
  protected:
+  DialogTest() : FakeProgramTest("foldweb_dialog_test_") {}
+
   void SetUp() override {
-    dir_ = fs::temp_directory_path() /
-           ("foldweb_dialog_test_" +
-            std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
-    fs::remove_all(dir_);
-    fs::create_directories(dir_ / "bin");
-    Set("PATH", (dir_ / "bin").string() + ":" + Old("PATH").value_or("/usr/bin:/bin"));
+    FakeProgramTest::SetUp();
     Set("DISPLAY", ":97");
     Set("WAYLAND_DISPLAY", std::nullopt);
   }
-  void TearDown() override {
-    for (const auto& [name, value] : saved_) {
-      if (value) {
-        ::setenv(name.c_str(), value->c_str(), 1);
-      } else {
-        ::unsetenv(name.c_str());
-      }
-    }
-    EXPECT_EQ(ZombieChildren(), std::vector<std::string>());
-    fs::remove_all(dir_);
-  }
 
-  std::optional<std::string> Old(const std::string& name) {
-    const char* value = std::getenv(name.c_str());
-    return value ? std::optional<std::string>(value) : std::nullopt;
-  }
-  void Set(const std::string& name, const std::optional<std::string>& value) {
-    if (!saved_.count(name)) saved_[name] = Old(name);
-    if (value) {
-      ::setenv(name.c_str(), value->c_str(), 1);
-    } else {
-      ::unsetenv(name.c_str());
-    }
-  }
-
-  // Writes a fake dialog program that records its arguments (NUL after
-  // each) and then runs `body`; "@" in `body` stands for the test's folder.
-  void WriteProgram(const std::string& name, std::string body) {
-    for (std::size_t at = body.find('@'); at != std::string::npos; at = body.find('@', at)) {
-      body.replace(at, 1, dir_.string());
-    }
-    const fs::path program = dir_ / "bin" / name;
-    std::ofstream(program) << "#!/bin/sh\nprintf '%s\\0' \"$@\" > '" << (dir_ / "args").string() << "'\n"
-                           << body << "\n";
-    fs::permissions(program, fs::perms::owner_all);
+  // Writes a fake dialog program that records its arguments and then runs
+  // `body`; "@" in `body` stands for the test's folder.
+  void WriteProgram(const std::string& name, const std::string& body) {
+    WriteScript(root_ / "bin" / name, "args", body);
   }
 
   // The arguments the fake was started with; nullopt when it never ran.
   std::optional<std::vector<std::string>> RecordedArguments() {
-    if (!fs::exists(dir_ / "args")) return std::nullopt;
-    std::vector<std::string> words;
-    std::string all = ReadFile(dir_ / "args");
-    for (std::size_t at = 0; at < all.size();) {
-      const std::size_t end = all.find('\0', at);
-      words.push_back(all.substr(at, end - at));
-      at = end + 1;
-    }
-    fs::remove(dir_ / "args");
-    return words;
+    if (!Ran("args")) return std::nullopt;
+    return Recorded("args");
   }
-
-  fs::path dir_;
-  std::map<std::string, std::optional<std::string>> saved_;
 };
 
 DialogRequest OpenFile(const std::wstring& title, const std::wstring& start,
@@ -178,8 +108,8 @@ TEST_F(DialogTest, BuildsTheCommandLineOfEitherProgram) {
     EXPECT_EQ(RecordedArguments(), row.zenity);
   }
   // Without zenity (only the fakes' folder on PATH) kdialog is asked.
-  fs::remove(dir_ / "bin" / "zenity");
-  Set("PATH", (dir_ / "bin").string());
+  fs::remove(root_ / "bin" / "zenity");
+  Set("PATH", (root_ / "bin").string());
   for (const ArgumentsRow& row : kArgumentRows) {
     SCOPED_TRACE(row.name);
     WriteProgram("kdialog", "exit 1");
@@ -237,7 +167,7 @@ TEST_F(DialogTest, WithoutDisplayOrProgramNoDialogCanBeShown) {
   Set("WAYLAND_DISPLAY", "wayland-0");
   EXPECT_EQ(platform::Dialog_Show(Folder(L"", L"/")).path, L"/srv/x");
 
-  Set("PATH", (dir_ / "empty").string());
+  Set("PATH", (root_ / "empty").string());
   const DialogAnswer none = platform::Dialog_Show(Folder(L"", L"/"));
   EXPECT_EQ(none.outcome, DialogOutcome::Failed);
   EXPECT_EQ(none.error_code, platform::kDialogFailureCode);
@@ -274,19 +204,12 @@ TEST_F(DialogTest, TheDialogPrintsInUtf8WhateverTheLocale) {
     Set("LC_CTYPE", row.lc_ctype);
     Set("LANG", row.lang);
     platform::Dialog_Show(Folder(L"", L"/"));
-    EXPECT_EQ(ReadFile(dir_ / "lc_all"), row.seen);
+    EXPECT_EQ(ReadBytes(root_ / "lc_all"), row.seen);
   }
 }
 
 int ShowsOnce(int, wchar_t**) {
   return platform::Dialog_Show(Folder(L"", L"/")).outcome == DialogOutcome::Chosen ? 33 : 1;
-}
-
-// Runs `wmain` as the program's entry would, with its signal handling.
-[[noreturn]] void RunAndExit(int (*wmain)(int, wchar_t**)) {
-  std::string name = "prog";
-  char* argv[] = {name.data(), nullptr};
-  std::exit(platform::Process_RunWideMain(1, argv, wmain));
 }
 
 TEST_F(DialogTest, TheDialogDoesNotInheritTheServersSignalHandling) {
@@ -300,7 +223,7 @@ TEST_F(DialogTest, TheDialogDoesNotInheritTheServersSignalHandling) {
                "[ $((0x$ignored & 0x1000)) -eq 0 ] || exit 5\n"
                "[ \"$(readlink /proc/$$/fd/0)\" = /dev/null ] || exit 6\n"
                "printf '/srv\\n'");
-  EXPECT_EXIT(RunAndExit(ShowsOnce), ::testing::ExitedWithCode(33), "");
+  EXPECT_EXIT(RunAndExit({"prog"}, ShowsOnce), ::testing::ExitedWithCode(33), "");
 }
 
 }  // namespace

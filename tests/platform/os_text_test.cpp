@@ -1,5 +1,6 @@
 #include "platform/os_text.h"
 
+#include <cstdint>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -64,6 +65,35 @@ TEST(OsTextTest, EncodeTable) {
   for (std::size_t i = 0; i < std::size(rows); ++i) {
     SCOPED_TRACE(i);
     EXPECT_EQ(platform::OsText_Encode(rows[i].text), rows[i].want);
+  }
+}
+
+// Appends to what is there; unlike OsText_Encode it takes U+DC80..U+DCFF
+// for the surrogates they are.
+TEST(OsTextTest, AppendUtf8Table) {
+  struct Row {
+    std::uint32_t cp;
+    std::string want;
+  };
+  const Row rows[] = {
+      {0x7F, "\x7F"},
+      {0x80, "\xC2\x80"},
+      {0x7FF, "\xDF\xBF"},
+      {0x800, "\xE0\xA0\x80"},
+      {0xD7FF, "\xED\x9F\xBF"},
+      {0xDC80, "\xEF\xBF\xBD"},
+      {0xDCFF, "\xEF\xBF\xBD"},
+      {0xE000, "\xEE\x80\x80"},
+      {0xFFFF, "\xEF\xBF\xBF"},
+      {0x10000, "\xF0\x90\x80\x80"},
+      {0x10FFFF, "\xF4\x8F\xBF\xBF"},
+      {0x110000, "\xEF\xBF\xBD"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.cp);
+    std::string out = "a";
+    platform::OsText_AppendUtf8(out, row.cp);
+    EXPECT_EQ(out, "a" + row.want);
   }
 }
 
