@@ -11,9 +11,11 @@
 wstring Make_index(const wstring& fold) { return HT_Make_index_content(fold); }
 
 wstring HT_Make_index_content(const wstring& fold) {
-  // Both listings come first, sub-folders before pages.
-  const std::vector<wstring> folders = EnumFolders(fold.c_str());
-  const std::vector<wstring> pages = EnumFiles(fold.c_str(), L"*.htm*");
+  // Both listings come first, sub-folders before pages, from one reading
+  // of the folder: reading a large folder is most of an answer's cost.
+  const std::vector<wstring> entries = EnumFiles(fold.c_str(), true);
+  const std::vector<wstring> folders = ExtractFolders(entries);
+  const std::vector<wstring> pages = ExtractFiles(entries, L"*.htm*");
   // A request path ending in "/" has no last component, hence no title.
   const wstring titleText = Path_GetTitle(fold);
 
