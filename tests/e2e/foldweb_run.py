@@ -22,6 +22,15 @@ exit {status}
 """
 
 
+def find_programs(*names):
+    """The names not found on PATH. Under CI a missing tool is a failure,
+    not a reason to skip: scripts/install-deps test installs them all."""
+    missing = [n for n in names if shutil.which(n) is None]
+    if missing and os.environ.get("CI"):
+        raise AssertionError("missing in CI: %s (scripts/install-deps test installs them)" % missing)
+    return missing
+
+
 class Lines:
     """Collects the lines a stream writes, from a thread of its own."""
 

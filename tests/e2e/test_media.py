@@ -13,8 +13,7 @@ import time
 import unittest
 import urllib.parse
 
-from foldweb_run import Foldweb, make_tree
-from test_desktop import find_programs
+from foldweb_run import Foldweb, find_programs, make_tree
 
 SECONDS = 8
 
