@@ -2,8 +2,6 @@
 
 #include <fcntl.h>
 #include <poll.h>
-#include <signal.h>
-#include <spawn.h>
 #include <sys/types.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -14,9 +12,11 @@
 #include <cstring>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/os_text.h"
+#include "platform/spawn_posix.h"
 
 extern char** environ;
 
@@ -166,45 +166,17 @@ struct ProgramRun {
   bool out_overflow = false;
 };
 
-// Starts the program with /dev/null as its input, its output and error
-// output into pipes, an empty signal mask and default signal handling (the
-// server blocks its ending signals in every thread and ignores SIGPIPE; a
-// dialog inheriting that could not be interrupted). It stays in the
-// server's process group, so an interrupt typed at the terminal ends both.
-// Returns the child's id, or -1.
+// Starts the dialog program with its output and error output into pipes.
+// It stays in the server's process group, so an interrupt typed at the
+// terminal ends both. Returns the child's id, or a negative number.
 pid_t StartDialogProgram(std::vector<std::string> words, const Pipe& out, const Pipe& err) {
-  posix_spawn_file_actions_t actions;
-  posix_spawnattr_t attributes;
-  if (::posix_spawn_file_actions_init(&actions) != 0) return -1;
-  if (::posix_spawnattr_init(&attributes) != 0) {
-    ::posix_spawn_file_actions_destroy(&actions);
-    return -1;
-  }
-  sigset_t none;
-  sigset_t defaults;
-  ::sigemptyset(&none);
-  ::sigfillset(&defaults);
-  bool ready = ::posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0) == 0 &&
-               ::posix_spawn_file_actions_adddup2(&actions, out.write_end, 1) == 0 &&
-               ::posix_spawn_file_actions_adddup2(&actions, err.write_end, 2) == 0 &&
-               ::posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF) == 0 &&
-               ::posix_spawnattr_setsigmask(&attributes, &none) == 0 &&
-               ::posix_spawnattr_setsigdefault(&attributes, &defaults) == 0;
-
-  pid_t pid = -1;
-  if (ready) {
-    std::vector<char*> argv;
-    for (std::string& word : words) argv.push_back(word.data());
-    argv.push_back(nullptr);
-    std::vector<std::string> env = DialogEnvironment();
-    std::vector<char*> envp;
-    for (std::string& entry : env) envp.push_back(entry.data());
-    envp.push_back(nullptr);
-    if (::posix_spawnp(&pid, argv[0], &actions, &attributes, argv.data(), envp.data()) != 0) pid = -1;
-  }
-  ::posix_spawnattr_destroy(&attributes);
-  ::posix_spawn_file_actions_destroy(&actions);
-  return pid;
+  const std::vector<std::string> environment = DialogEnvironment();
+  SpawnRequest request;
+  request.words = std::move(words);
+  request.out_fd = out.write_end;
+  request.err_fd = err.write_end;
+  request.environment = &environment;
+  return Spawn(request);
 }
 
 // Reads both pipes to their end; keeps at most kAnswerLimit bytes of each.

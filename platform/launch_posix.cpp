@@ -1,8 +1,5 @@
 #include "platform/launch.h"
 
-#include <fcntl.h>
-#include <signal.h>
-#include <spawn.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <sys/wait.h>
@@ -13,11 +10,11 @@
 #include <string>
 #include <system_error>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "platform/os_text.h"
-
-extern char** environ;
+#include "platform/spawn_posix.h"
 
 namespace platform {
 
@@ -38,57 +35,16 @@ constexpr int kInvalidProgram = 11;
 constexpr auto kOpenerWait = std::chrono::seconds(2);
 constexpr auto kPollInterval = std::chrono::milliseconds(20);
 
-enum class ProgramLookup { OnPath, AsGiven };
-
-// Starts `program` (searched on PATH, or taken as a path) with `arguments` after its name, /dev/null for its
-// standard streams, in a process group of its own (an interrupt typed at the server's terminal does not reach
-// the browser), with default signal handling and an empty signal mask: the server's blocked and ignored
-// signals would otherwise pass on to it. Returns the child's id, or minus the system's error number when it
-// could not be started.
-pid_t StartDetached(const std::string& program, const std::vector<std::string>& arguments,
-                    ProgramLookup lookup) {
-  posix_spawn_file_actions_t actions;
-  posix_spawnattr_t attributes;
-  if (::posix_spawn_file_actions_init(&actions) != 0) return -ENOMEM;
-  if (::posix_spawnattr_init(&attributes) != 0) {
-    ::posix_spawn_file_actions_destroy(&actions);
-    return -ENOMEM;
-  }
-  bool ready = ::posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0) == 0 &&
-               ::posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0) == 0 &&
-               ::posix_spawn_file_actions_adddup2(&actions, 1, 2) == 0;
-
-  sigset_t none;
-  sigset_t defaults;
-  ::sigemptyset(&none);
-  ::sigemptyset(&defaults);
-  for (const int signal_number : {SIGPIPE, SIGXFSZ, SIGINT, SIGTERM, SIGHUP, SIGCHLD}) {
-    ::sigaddset(&defaults, signal_number);
-  }
-  ready = ready &&
-          ::posix_spawnattr_setflags(
-              &attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETPGROUP) == 0 &&
-          ::posix_spawnattr_setsigmask(&attributes, &none) == 0 &&
-          ::posix_spawnattr_setsigdefault(&attributes, &defaults) == 0 &&
-          ::posix_spawnattr_setpgroup(&attributes, 0) == 0;
-
-  pid_t pid = -ENOMEM;
-  if (ready) {
-    std::vector<std::string> words;
-    words.reserve(arguments.size() + 1);
-    words.push_back(program);
-    words.insert(words.end(), arguments.begin(), arguments.end());
-    std::vector<char*> argv;
-    for (std::string& word : words) argv.push_back(word.data());
-    argv.push_back(nullptr);
-    const int error = lookup == ProgramLookup::OnPath
-                          ? ::posix_spawnp(&pid, program.c_str(), &actions, &attributes, argv.data(), environ)
-                          : ::posix_spawn(&pid, program.c_str(), &actions, &attributes, argv.data(), environ);
-    if (error != 0) pid = -error;
-  }
-  ::posix_spawnattr_destroy(&attributes);
-  ::posix_spawn_file_actions_destroy(&actions);
-  return pid;
+// Starts `words` (the program, then its arguments) with /dev/null for its
+// standard streams, in a process group of its own: an interrupt typed at the
+// server's terminal does not reach the browser. Returns the child's id, or
+// minus the system's error number when it could not be started.
+pid_t StartDetached(std::vector<std::string> words, bool search_path) {
+  SpawnRequest request;
+  request.words = std::move(words);
+  request.search_path = search_path;
+  request.own_group = true;
+  return Spawn(request);
 }
 
 // Reaps the opener whenever it ends, so no zombie is left behind.
@@ -161,19 +117,19 @@ int Launch_Open(const std::wstring& target) {
   // An argument cannot carry a NUL; cutting the target there would open
   // something else.
   if (HoldsNul(target)) return kGenericError;
-  const pid_t pid = StartDetached("xdg-open", {OsText_Encode(target)}, ProgramLookup::OnPath);
+  const pid_t pid = StartDetached({"xdg-open", OsText_Encode(target)}, true);
   if (pid < 0) return kNoAssociation;
   return AwaitStart(pid);
 }
 
 int Launch_Run(const std::wstring& program, const std::vector<std::wstring>& arguments) {
   if (program.empty() || HoldsNul(program)) return kFileNotFound;
-  std::vector<std::string> encoded;
+  std::vector<std::string> words = {OsText_Encode(program)};
   for (const std::wstring& argument : arguments) {
     if (HoldsNul(argument)) return kGenericError;
-    encoded.push_back(OsText_Encode(argument));
+    words.push_back(OsText_Encode(argument));
   }
-  const pid_t pid = StartDetached(OsText_Encode(program), encoded, ProgramLookup::AsGiven);
+  const pid_t pid = StartDetached(std::move(words), false);
   if (pid < 0) return ResultOfStartError(-pid);
   return AwaitStart(pid);
 }
