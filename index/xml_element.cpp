@@ -210,47 +210,20 @@ wstring Xml_E::Child_ToText() const {
 }
 
 wstring Xml_E::ToText() const {
-  if (IsPlain(*this)) return PlainToText();
-  const wstring name = GetName();
-  const wstring text = GetText();
+  // An element of this very class has no slot overridden: its fields are
+  // what the slots would return, so they are read in place rather than as
+  // copies. Any other element is read through its slots.
+  const bool plain = IsPlain(*this);
+  wstring nameCopy;
+  wstring textCopy;
+  const wstring& name = plain ? name_ : (nameCopy = GetName());
+  const wstring& text = plain ? text_ : (textCopy = GetText());
   if (name.empty() && text.empty()) return Child_ToText();
   if (name.empty()) return Xml_Escape(text, XmlEscape::Text);
-  if (IsComment()) {
+  if (plain ? name == kCommentName : IsComment()) {
     // Comment text is kept as it is: SetComment already broke up every "--".
     wstring out = L"<!--" + text + L"-->";
-    if (GetChildCount() > 0) out += L"\r\n<!--" + Child_ToText() + L"-->";
-    return out;
-  }
-  wstring out = L"<" + name + L"\t";
-  for (std::int32_t i = 0; i < GetAttributeCount(); ++i) {
-    const Xml_Attribute a = GetAttribute(i);
-    out += a.GetName() + L"=\"" + Xml_Escape(a.GetValue(), XmlEscape::AttributeValue) + L"\"\t";
-  }
-  const bool wroteText = !text.empty();
-  if (wroteText) out += L">" + Xml_Escape(text, XmlEscape::Text);
-  const wstring children = Child_ToText();
-  const bool wroteChildren = !children.empty();
-  if (wroteChildren) {
-    if (!wroteText) out += L">";
-    out += L"\t\t" + children;
-  }
-  if (wroteChildren) {
-    out += L"\t</" + name + L">";
-  } else if (wroteText) {
-    out += L"</" + name + L">";
-  } else {
-    out += L"/>";
-  }
-  return out;
-}
-
-// The rules of ToText, written straight into one text.
-wstring Xml_E::PlainToText() const {
-  if (name_.empty() && text_.empty()) return Child_ToText();
-  if (name_.empty()) return Xml_Escape(text_, XmlEscape::Text);
-  if (name_ == kCommentName) {
-    wstring out = L"<!--" + text_ + L"-->";
-    if (!children_.empty()) {
+    if (GetChildCount() > 0) {
       out += L"\r\n<!--";
       out += Child_ToText();
       out += L"-->";
@@ -259,31 +232,35 @@ wstring Xml_E::PlainToText() const {
   }
   const wstring children = Child_ToText();
   wstring out;
-  out.reserve(2 * name_.size() + text_.size() + children.size() + 16);
+  out.reserve(2 * name.size() + text.size() + children.size() + 16);
   out += L'<';
-  out += name_;
+  out += name;
   out += L'\t';
-  for (const Xml_Attribute& a : attributes_) {
+  const std::int32_t attributeCount = GetAttributeCount();
+  Xml_Attribute attributeCopy;
+  for (std::int32_t i = 0; i < attributeCount; ++i) {
+    // A returned attribute is a plain copy, so its fields are its slots.
+    const Xml_Attribute& a = plain ? attributes_[static_cast<std::size_t>(i)] : (attributeCopy = GetAttribute(i));
     out += a.name_;
     out += L"=\"";
     AppendEscaped(out, a.value_, XmlEscape::AttributeValue);
     out += L"\"\t";
   }
-  const bool wroteText = !text_.empty();
+  const bool wroteText = !text.empty();
   if (wroteText) {
     out += L'>';
-    AppendEscaped(out, text_, XmlEscape::Text);
+    AppendEscaped(out, text, XmlEscape::Text);
   }
   if (!children.empty()) {
     if (!wroteText) out += L'>';
     out += L"\t\t";
     out += children;
     out += L"\t</";
-    out += name_;
+    out += name;
     out += L'>';
   } else if (wroteText) {
     out += L"</";
-    out += name_;
+    out += name;
     out += L'>';
   } else {
     out += L"/>";

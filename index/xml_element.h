@@ -94,11 +94,6 @@ class Xml_E {
   virtual wstring Child_ToText() const;
 
  private:
-  // ToText for an element of this very class: with no slot overridden, the
-  // fields are what the slots would return, so they are read in place
-  // instead of as copies of every child subtree at every level.
-  wstring PlainToText() const;
-
   wstring name_;
   wstring text_;
   std::vector<Xml_Attribute> attributes_;
