@@ -78,11 +78,10 @@ class Foldweb:
     """One running foldweb. Use as a context manager."""
 
     def __init__(self, *args, opener_status=0, cwd=None, env=None, wrapper=(), wait_listening=True,
-                 preexec_fn=None):
+                 preexec_fn=None, prepare=None):
         if not BINARY:
             raise RuntimeError("FOLDWEB_BINARY is not set")
-        self.home = tempfile.mkdtemp(prefix="foldweb-e2e-")
-        os.chmod(self.home, 0o755)
+        self.home = scratch_folder("foldweb-e2e-")
         self.tmpdir = os.path.join(self.home, "tmp")
         self.bindir = os.path.join(self.home, "bin")
         os.makedirs(self.tmpdir)
@@ -110,6 +109,8 @@ class Foldweb:
         for attempt in range(attempts):
             if os.path.exists(self.opener_record):
                 os.remove(self.opener_record)  # only the run that listens counts
+            if prepare:
+                prepare()  # what a run that ended at once may have changed is made again
             self._start()
             if not wait_listening:
                 return
@@ -215,15 +216,38 @@ def sanitized():
         return b"__asan_init" in f.read()
 
 
-def parse_response(data):
-    head, _, body = data.partition(b"\r\n\r\n")
+def parse_head(head):
+    """(status, headers) of an answer's header block, without its blank line;
+    header names in lower case."""
     lines = head.decode("latin-1").split("\r\n")
     status = int(lines[0].split()[1])
     headers = {}
     for line in lines[1:]:
         k, _, v = line.partition(":")
         headers[k.strip().lower()] = v.strip()
-    return status, headers, body
+    return status, headers
+
+
+def parse_response(data):
+    head, _, body = data.partition(b"\r\n\r\n")
+    return (*parse_head(head), body)
+
+
+def scratch_folder(prefix):
+    """A new temporary folder that others may read: a server run as another
+    user (through setpriv, say) must see what a test puts in it."""
+    top = tempfile.mkdtemp(prefix=prefix)
+    os.chmod(top, 0o755)
+    return top
+
+
+def scratch_site(prefix):
+    """(top, site): a new scratch folder and the empty folder site inside it
+    to serve, with room beside it for what must never be served."""
+    top = scratch_folder(prefix)
+    site = os.path.join(top, "site")
+    os.makedirs(site)
+    return top, site
 
 
 def make_tree(root, spec):

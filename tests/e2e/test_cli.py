@@ -8,7 +8,7 @@ import tempfile
 import unittest
 
 import foldweb_run
-from foldweb_run import Foldweb, make_tree
+from foldweb_run import Foldweb, make_tree, scratch_folder
 
 TOP = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..")
 
@@ -78,8 +78,7 @@ class FolderNamesTest(unittest.TestCase):
     """Arguments that look like options but are not exactly one are names."""
 
     def setUp(self):
-        self.site = tempfile.mkdtemp(prefix="foldweb-cli-")
-        os.chmod(self.site, 0o755)
+        self.site = scratch_folder("foldweb-cli-")
         self.addCleanup(shutil.rmtree, self.site, True)
         make_tree(self.site, {"--help": {"in-help.html": "help folder"},
                               "--version": {"in-version.html": "version folder"},

@@ -8,12 +8,11 @@ import select
 import shutil
 import signal
 import subprocess
-import tempfile
 import time
 import unittest
 
 import foldweb_run
-from foldweb_run import Foldweb, find_programs, make_tree
+from foldweb_run import Foldweb, find_programs, make_tree, scratch_site
 
 NO_APPLICATION = "There is no application associated with the given file name extension."
 HINT = ("foldweb: no file dialog could be shown (it needs zenity or kdialog and a display);"
@@ -65,11 +64,8 @@ def trace_records(tmpdir):
 
 class Scratch(unittest.TestCase):
     def setUp(self):
-        self.top = tempfile.mkdtemp(prefix="foldweb-desktop-")
-        os.chmod(self.top, 0o755)
+        self.top, self.site = scratch_site("foldweb-desktop-")
         self.addCleanup(shutil.rmtree, self.top, True)
-        self.site = os.path.join(self.top, "site")
-        os.makedirs(self.site)
         make_tree(self.site, {"index.html": "home", "sub": {"a.html": "<p>a</p>"}})
         self.bin = os.path.join(self.top, "bin")
         os.makedirs(self.bin)

@@ -8,11 +8,10 @@ permission bits."""
 import os
 import resource
 import shutil
-import tempfile
 import time
 import unittest
 
-from foldweb_run import Foldweb, make_tree
+from foldweb_run import Foldweb, make_tree, scratch_site
 
 CANNOT_WRITE = "foldweb: cannot write the page file "
 IN_THE_WAY = b"a file where a folder should be\n"
@@ -32,11 +31,8 @@ def read(path):
 
 class DiskFaults(unittest.TestCase):
     def setUp(self):
-        self.top = tempfile.mkdtemp(prefix="foldweb-disk-")
-        os.chmod(self.top, 0o755)
+        self.top, self.site = scratch_site("foldweb-disk-")
         self.addCleanup(shutil.rmtree, self.top, True)
-        self.site = os.path.join(self.top, "site")
-        os.makedirs(self.site)
         make_tree(self.site, {
             "index.html": "home",
             "large.bin": os.urandom(4 * FILE_SIZE_LIMIT),

@@ -6,11 +6,10 @@ import html.parser
 import os
 import shutil
 import socket
-import tempfile
 import time
 import unittest
 
-from foldweb_run import Foldweb, make_tree, parse_response
+from foldweb_run import Foldweb, make_tree, parse_response, scratch_folder, scratch_site
 
 # The content of every file outside the served folder: no answer may hold it.
 SECRET = b"TOP-SECRET-6b1f0c"
@@ -35,10 +34,7 @@ class Site(unittest.TestCase):
 
     @classmethod
     def make_site(cls):
-        cls.top = tempfile.mkdtemp(prefix="foldweb-hostile-")
-        os.chmod(cls.top, 0o755)
-        cls.site = os.path.join(cls.top, "site")
-        os.makedirs(cls.site)
+        cls.top, cls.site = scratch_site("foldweb-hostile-")
         make_tree(cls.top, {"secret.txt": SECRET, "site2": {"x.html": SECRET}})
         make_tree(cls.site, {"inside.txt": b"inside", "smuggled.txt": SMUGGLED,
                              "sub": {"page.html": "<p>page</p>"}})
@@ -358,8 +354,7 @@ class MarkupNamesTest(unittest.TestCase):
 
     @classmethod
     def setUpClass(cls):
-        cls.site = tempfile.mkdtemp(prefix="foldweb-markup-")
-        os.chmod(cls.site, 0o755)
+        cls.site = scratch_folder("foldweb-markup-")
         make_tree(cls.site, {name: "x" for name in cls.FILES})
         make_tree(cls.site, {name: {"inner.html": "inner"} for name in cls.FOLDERS})
         cls.server = Foldweb(cls.site)

@@ -8,13 +8,12 @@ import queue
 import re
 import shutil
 import subprocess
-import tempfile
 import threading
 import time
 import unittest
 import urllib.parse
 
-from foldweb_run import BINARY, Foldweb, make_tree
+from foldweb_run import BINARY, Foldweb, make_tree, scratch_folder, scratch_site
 
 STAMP = r"\d{4}/\d\d/\d\d \d\d:\d\d:\d\d"
 PAGE = re.compile(
@@ -72,8 +71,7 @@ class PageText:
 class IndexOverHttpTest(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
-        cls.site = tempfile.mkdtemp(prefix="foldweb-site-")
-        os.chmod(cls.site, 0o755)
+        cls.site = scratch_folder("foldweb-site-")
         make_tree(cls.site, {
             "docs": {"guide.html": "guide"},
             "x.html": {},
@@ -115,8 +113,7 @@ class IndexOverHttpTest(unittest.TestCase):
 
 class EmptyFolderTest(unittest.TestCase):
     def test_empty_folder_page(self):
-        site = tempfile.mkdtemp(prefix="foldweb-site-")
-        os.chmod(site, 0o755)
+        site = scratch_folder("foldweb-site-")
         self.addCleanup(shutil.rmtree, site, True)
         with Foldweb(site) as s:
             page = PageText(self, s, "/")
@@ -148,10 +145,7 @@ class BrowserTest(unittest.TestCase):
     def setUpClass(cls):
         if not os.access(cls.CHROMIUM, os.X_OK):
             raise AssertionError("%s is missing: scripts/install-deps test installs it" % cls.CHROMIUM)
-        cls.top = tempfile.mkdtemp(prefix="foldweb-browser-")
-        os.chmod(cls.top, 0o755)
-        cls.site = os.path.join(cls.top, "site")
-        os.makedirs(cls.site)
+        cls.top, cls.site = scratch_site("foldweb-browser-")
         tree = {}
         for i, name in enumerate(HOSTILE_FILES):
             tree[name] = marker(i)

@@ -13,7 +13,7 @@ import time
 import unittest
 import urllib.parse
 
-from foldweb_run import Foldweb, find_programs, make_tree
+from foldweb_run import Foldweb, find_programs, make_tree, scratch_site
 
 SECONDS = 8
 
@@ -93,10 +93,7 @@ class MediaTest(unittest.TestCase):
         missing = find_programs("chromium", "ffmpeg")
         if missing:
             raise unittest.SkipTest("not installed: %s" % missing)
-        cls.top = tempfile.mkdtemp(prefix="foldweb-media-")
-        os.chmod(cls.top, 0o755)
-        cls.site = os.path.join(cls.top, "site")
-        os.makedirs(cls.site)
+        cls.top, cls.site = scratch_site("foldweb-media-")
         make_tree(cls.site, {"media.html": PAGE})
         make_video(os.path.join(cls.site, "clip.webm"))
         with open(os.path.join(cls.site, "clip.webm"), "rb") as f:

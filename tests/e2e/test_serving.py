@@ -4,11 +4,10 @@ import os
 import shutil
 import socket
 import stat
-import tempfile
 import time
 import unittest
 
-from foldweb_run import Foldweb, make_tree, parse_response
+from foldweb_run import Foldweb, make_tree, parse_response, scratch_folder, scratch_site
 
 TREE = {
     "Photo.JPG": b"\xff\xd8jpeg",
@@ -25,10 +24,7 @@ TREE = {
 class ServingTest(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
-        cls.top = tempfile.mkdtemp(prefix="foldweb-site-")
-        os.chmod(cls.top, 0o755)
-        cls.site = os.path.join(cls.top, "site")
-        os.makedirs(cls.site)
+        cls.top, cls.site = scratch_site("foldweb-site-")
         make_tree(cls.site, TREE)
         # A sibling the requests must never reach.
         make_tree(cls.top, {"secret.txt": "secret", "site2": {"x.html": "sibling"}})
@@ -145,8 +141,7 @@ class ServingTest(unittest.TestCase):
 
 class SpecialFilesTest(unittest.TestCase):
     def setUp(self):
-        self.site = tempfile.mkdtemp(prefix="foldweb-site-")
-        os.chmod(self.site, 0o755)
+        self.site = scratch_folder("foldweb-site-")
         self.addCleanup(shutil.rmtree, self.site, True)
 
     def test_fifo_gets_the_index_answer_and_does_not_block(self):
@@ -169,8 +164,7 @@ class SpecialFilesTest(unittest.TestCase):
 
 class StartUpTest(unittest.TestCase):
     def setUp(self):
-        self.site = tempfile.mkdtemp(prefix="foldweb-site-")
-        os.chmod(self.site, 0o755)
+        self.site = scratch_folder("foldweb-site-")
         self.addCleanup(shutil.rmtree, self.site, True)
         make_tree(self.site, {"index.html": "home", "sub": {}})
 

@@ -5,17 +5,15 @@ the middle of an answer and clients that say nothing. Afterwards the server
 must still answer, hold no more file descriptors than before, and have
 grown its resident memory by less than 10 MiB. Bounded in count and time."""
 import hashlib
-import os
 import random
 import shutil
 import socket
 import struct
-import tempfile
 import threading
 import time
 import unittest
 
-from foldweb_run import Foldweb, make_tree, sanitized
+from foldweb_run import Foldweb, make_tree, parse_head, sanitized, scratch_site
 
 CLIENTS = 100
 SOAK_SECONDS = 45          # the mixed load; every wait below is bounded too
@@ -69,12 +67,7 @@ class Connection:
         while b"\r\n\r\n" not in self.pending:
             self._fill()
         head, _, self.pending = self.pending.partition(b"\r\n\r\n")
-        lines = head.decode("latin-1").split("\r\n")
-        status = int(lines[0].split()[1])
-        headers = {}
-        for line in lines[1:]:
-            k, _, v = line.partition(":")
-            headers[k.strip().lower()] = v.strip()
+        status, headers = parse_head(head)
         length = int(headers["content-length"])
         if head_only:
             return status, headers, b""
@@ -230,11 +223,8 @@ class Client(threading.Thread):
 
 class SoakTest(unittest.TestCase):
     def setUp(self):
-        self.top = tempfile.mkdtemp(prefix="foldweb-soak-")
-        os.chmod(self.top, 0o755)
+        self.top, self.site = scratch_site("foldweb-soak-")
         self.addCleanup(shutil.rmtree, self.top, True)
-        self.site = os.path.join(self.top, "site")
-        os.makedirs(self.site)
         make_tree(self.site, TREE)
         self.digests = {name: hashlib.sha256(data).digest() for name, data in FILES.items()}
 

@@ -6,12 +6,11 @@ import os
 import shutil
 import signal
 import stat
-import tempfile
 import time
 import unittest
 
 import foldweb_run
-from foldweb_run import Foldweb, make_tree
+from foldweb_run import Foldweb, make_tree, scratch_site
 
 # The browser launcher hands its failures to the trace log; until it does,
 # the tests that need a trace record cannot pass.
@@ -47,11 +46,8 @@ def binary(path):
 
 class Scratch(unittest.TestCase):
     def setUp(self):
-        self.top = tempfile.mkdtemp(prefix="foldweb-workdir-")
-        os.chmod(self.top, 0o755)
+        self.top, self.site = scratch_site("foldweb-workdir-")
         self.addCleanup(self._clean)
-        self.site = os.path.join(self.top, "site")
-        os.makedirs(self.site)
         make_tree(self.site, {"index.html": "home", "sub": {"a.html": "a"}})
 
     def _clean(self):
@@ -148,8 +144,9 @@ class TraceLogTest(Scratch):
         os.makedirs(self.tmp)
         self.wc = os.path.join(self.tmp, "Vantre.tmp", "_trace_", "WC")
 
-    def run_without_opener(self):
-        return Foldweb(self.site, opener_status=None, env={"PATH": "/nonexistent", "TMPDIR": self.tmp})
+    def run_without_opener(self, prepare=None):
+        return Foldweb(self.site, opener_status=None, env={"PATH": "/nonexistent", "TMPDIR": self.tmp},
+                       prepare=prepare)
 
     def read_log(self, hour):
         with open(os.path.join(self.wc, hour + ".txt"), "rb") as f:
@@ -189,12 +186,19 @@ class TraceLogTest(Scratch):
             # Named for this hour a year ago: this run appends to it.
             os.path.join(self.wc, hour + ".txt"): (365, False),
         }
-        for path, (days, _) in files.items():
-            with open(path, "wb") as f:
-                f.write(old_records)
-            age(path, days)
-        os.chmod(os.path.join(self.wc, "readonly.txt"), 0o444)
-        with self.run_without_opener() as s:
+
+        def prepare():
+            # Again before a start retried on a taken port: the run that
+            # found it taken has ended and removed the old logs already.
+            for path, (days, _) in files.items():
+                if os.path.exists(path):
+                    os.chmod(path, 0o644)
+                with open(path, "wb") as f:
+                    f.write(old_records)
+                age(path, days)
+            os.chmod(os.path.join(self.wc, "readonly.txt"), 0o444)
+
+        with self.run_without_opener(prepare) as s:
             self.assertTrue(os.path.exists(os.path.join(self.wc, "old.txt")))
             self.assertEqual(s.stop(signal.SIGINT), 0)
         if time.strftime("%m%d_%H") != hour:
