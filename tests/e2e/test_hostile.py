@@ -5,7 +5,6 @@ made of markup. Each case says in its docstring what it proves."""
 import html.parser
 import os
 import shutil
-import socket
 import time
 import unittest
 

@@ -3,7 +3,6 @@ types, the index answer, and the requests that must not get through."""
 import os
 import shutil
 import socket
-import stat
 import time
 import unittest
 
