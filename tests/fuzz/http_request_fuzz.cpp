@@ -116,7 +116,18 @@ std::string Exchange(const std::string& request, std::uint16_t port) {
   address.sin_port = htons(port);
   address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
   if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
-    fuzz::Fail("cannot connect to the listener", Wide(std::strerror(errno)));
+    // libFuzzer's own timer signal may cut the call short; the connection
+    // then completes by itself, and its outcome is the socket's error.
+    int error = errno;
+    if (error == EINTR) {
+      pollfd p{fd, POLLOUT, 0};
+      while (::poll(&p, 1, static_cast<int>(std::chrono::milliseconds(kInputLimit).count())) < 0 && errno == EINTR) {
+      }
+      socklen_t size = sizeof error;
+      if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &size) != 0) error = errno;
+      if ((p.revents & POLLOUT) == 0 && error == 0) error = ETIMEDOUT;
+    }
+    if (error != 0) fuzz::Fail("cannot connect to the listener", Wide(std::strerror(error)));
   }
   const auto deadline = std::chrono::steady_clock::now() + kInputLimit;
   std::string answer;
